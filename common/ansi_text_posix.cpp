@@ -1,0 +1,7 @@
+#include "ansi_text.h"
+
+namespace zrk {
+
+std::string ansiToNative(std::string_view ansi) { return windows1252ToUtf8(ansi); }
+
+}  // namespace zrk

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "field_codecs.h"
+
+namespace zrk {
+
+// A file opened through the operating system's own handle, without a user-space
+// write buffer: every byte handed to writeAt is in the file once it returns,
+// however the process ends afterwards. Offsets are zero-based. Failures raise
+// ToolError naming the file.
+class File {
+public:
+    static File openForReading(const std::string& path);
+    // Creates the file, or empties an existing one.
+    static File createForWriting(const std::string& path);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    const std::string& path() const { return path_; }
+    std::int64_t size() const;
+
+    // Reads up to out.size() bytes; fewer only where the file ends.
+    std::size_t readAt(std::int64_t offset, MutableByteView out);
+    // Reads exactly out.size() bytes or raises an error.
+    void readExactlyAt(std::int64_t offset, MutableByteView out);
+    void writeAt(std::int64_t offset, ByteView data);
+    void close();
+
+private:
+    friend void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
+                          std::int64_t length);
+
+    File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+    std::intptr_t handle_;
+    std::string path_;
+};
+
+// Copies `length` bytes between two files with a bounded amount of memory.
+// A source that ends early raises ToolError; what was copied up to then stays.
+void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
+               std::int64_t length);
+
+}  // namespace zrk

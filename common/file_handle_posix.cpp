@@ -1,0 +1,172 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "errors.h"
+#include "file_handle.h"
+
+namespace zrk {
+
+namespace {
+
+constexpr std::int64_t kCopyChunk = 1 << 20;
+constexpr std::intptr_t kClosed = -1;
+
+[[noreturn]] void fail(const std::string& what, const std::string& path) {
+    throw ToolError(what + " " + path + ": " + std::strerror(errno));
+}
+
+int fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// Kernel-side copy; false when this pair of files does not support it, so
+// that the caller falls back to reading and writing.
+bool copyInKernel(const File& from, std::int64_t& fromOffset, const File& to,
+                  std::int64_t& toOffset, std::int64_t& length, int fromFd, int toFd) {
+    while (length > 0) {
+        off_t in = fromOffset;
+        off_t out = toOffset;
+        auto chunk = static_cast<std::size_t>(std::min(length, std::int64_t{1} << 30));
+        ssize_t copied = ::copy_file_range(fromFd, &in, toFd, &out, chunk, 0);
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                           errno == EOPNOTSUPP || errno == EBADF)) {
+            return false;
+        }
+        if (copied < 0) {
+            fail("cannot copy from " + from.path() + " to", to.path());
+        }
+        if (copied == 0) {
+            return false;  // end of the source, or a file system that copies nothing
+        }
+        fromOffset += copied;
+        toOffset += copied;
+        length -= copied;
+    }
+    return true;
+}
+
+}  // namespace
+
+File File::openForReading(const std::string& path) {
+    int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) {
+        fail("cannot open", path);
+    }
+    return File(handle, path);
+}
+
+File File::createForWriting(const std::string& path) {
+    int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (handle < 0) {
+        fail("cannot create", path);
+    }
+    return File(handle, path);
+}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != kClosed) {
+            ::close(fd(handle_));
+        }
+        handle_ = std::exchange(other.handle_, kClosed);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+File::~File() {
+    if (handle_ != kClosed) {
+        ::close(fd(handle_));
+    }
+}
+
+std::int64_t File::size() const {
+    struct stat info {};
+    if (::fstat(fd(handle_), &info) != 0) {
+        fail("cannot measure", path_);
+    }
+    return info.st_size;
+}
+
+std::size_t File::readAt(std::int64_t offset, MutableByteView out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        ssize_t got = ::pread(fd(handle_), out.data() + done, out.size() - done,
+                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            fail("cannot read", path_);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void File::readExactlyAt(std::int64_t offset, MutableByteView out) {
+    std::size_t got = readAt(offset, out);
+    if (got != out.size()) {
+        throw ToolError(path_ + " ends early: " + std::to_string(out.size()) +
+                        " bytes wanted at offset " + std::to_string(offset) + ", " +
+                        std::to_string(got) + " there");
+    }
+}
+
+void File::writeAt(std::int64_t offset, ByteView data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t put = ::pwrite(fd(handle_), data.data() + done, data.size() - done,
+                               static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            fail("cannot write", path_);
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
+void File::close() {
+    if (handle_ == kClosed) {
+        return;
+    }
+    int result = ::close(fd(std::exchange(handle_, kClosed)));
+    if (result != 0 && errno != EINTR) {
+        fail("cannot close", path_);
+    }
+}
+
+void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
+               std::int64_t length) {
+    if (copyInKernel(from, fromOffset, to, toOffset, length, fd(from.handle_), fd(to.handle_))) {
+        return;
+    }
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(length, kCopyChunk)));
+    while (length > 0) {
+        auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length, buffer.size()));
+        MutableByteView part(buffer.data(), chunk);
+        from.readExactlyAt(fromOffset, part);
+        to.writeAt(toOffset, part);
+        fromOffset += static_cast<std::int64_t>(chunk);
+        toOffset += static_cast<std::int64_t>(chunk);
+        length -= static_cast<std::int64_t>(chunk);
+    }
+}
+
+}  // namespace zrk

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zrk {
+
+// Paths here are the platform's own text: UTF-8 with '/' on Linux, ANSI with
+// '\' on Windows.
+
+// The current directory, ending in a folder separator.
+std::string currentWorkDir();
+
+bool isFolderSeparator(char c);
+
+// `base` (ending in a separator) followed by `ansiRelative`, a path in the
+// archive's form: backslashes, and slashes too, separate folders on every
+// platform, and the text is turned into the platform's own form.
+std::string nativeChildPath(const std::string& base, std::string_view ansiRelative);
+
+// True for a plain file that is there; folders and, on Windows, hidden or
+// system files do not count.
+bool plainFileExists(const std::string& path);
+bool folderExists(const std::string& path);
+bool isPlainFile(const std::string& path);
+
+// Makes one folder level; true when it exists afterwards.
+bool makeFolder(const std::string& path);
+
+// Raises ToolError when the length cannot be had.
+std::int64_t fileLength(const std::string& path);
+
+// True when the file is gone afterwards.
+bool deleteFile(const std::string& path);
+
+// A folder's absolute path split into its root (a drive or "/") and the names
+// below it, with "." and ".." resolved as text. `rootUsable` is false for a
+// drive that does not exist or is not ready.
+struct FolderRoute {
+    std::string root;
+    std::vector<std::string> parts;
+    bool rootUsable = true;
+};
+FolderRoute folderRoute(const std::string& folder);
+
+// `folder` followed by one name, with a separator between them.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+}  // namespace zrk

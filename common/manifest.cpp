@@ -1,0 +1,127 @@
+#include "manifest.h"
+
+#include <charconv>
+#include <limits>
+
+#include "ansi_text.h"
+#include "errors.h"
+
+namespace zrk {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kQuotedLength = 60;
+
+std::string_view trimSpaces(std::string_view text) {
+    std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    std::size_t last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+// The line as a person can read it in an error message, cut when long.
+std::string quoted(std::string_view text) {
+    std::string shown = ansiToNative(text.substr(0, kQuotedLength));
+    return "\"" + shown + (text.size() > kQuotedLength ? "...\"" : "\"");
+}
+
+std::string where(std::int64_t lineNumber) {
+    return "manifest.txt line " + std::to_string(lineNumber);
+}
+
+}  // namespace
+
+std::string formatManifestLine(const ArchiveEntry& entry) {
+    return entry.name + "," + std::to_string(entry.declaredLength) +
+           std::string(kManifestLineEnd);
+}
+
+ManifestLine splitManifestLine(std::string_view line, std::int64_t lineNumber) {
+    std::size_t comma = line.find(',');
+    if (comma == std::string_view::npos) {
+        throw ToolError(where(lineNumber) + ": no comma between name and length in " +
+                        quoted(line));
+    }
+    return ManifestLine{std::string(trimSpaces(line.substr(0, comma))),
+                        std::string(trimSpaces(line.substr(comma + 1))), lineNumber};
+}
+
+std::int32_t parseManifestNumber(const ManifestLine& line) {
+    std::string_view text = line.value;
+    std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
+    bool allDigits = !digits.empty() && digits.find_first_not_of("0123456789") == digits.npos;
+    std::int32_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!allDigits || error == std::errc::invalid_argument || end != text.data() + text.size()) {
+        throw ToolError(where(line.lineNumber) + ": the length " + quoted(text) + " of " +
+                        quoted(line.name) + " is not a whole number");
+    }
+    if (error == std::errc::result_out_of_range) {
+        throw ToolError(where(line.lineNumber) + ": the length " + quoted(text) + " of " +
+                        quoted(line.name) + " is outside -2147483648 to 2147483647");
+    }
+    return value;
+}
+
+ManifestReader::ManifestReader(ReadFunction read) : read_(std::move(read)) {}
+
+std::optional<ManifestLine> ManifestReader::next() {
+    while (std::optional<std::string> line = nextRawLine()) {
+        if (!line->empty()) {
+            return splitManifestLine(*line, lineNumber_);
+        }
+    }
+    return std::nullopt;
+}
+
+bool ManifestReader::fill() {
+    if (ended_) {
+        return false;
+    }
+    buffer_.erase(0, start_);
+    start_ = 0;
+    std::size_t kept = buffer_.size();
+    buffer_.resize(kept + kReadChunk);
+    std::size_t got = read_(buffer_.data() + kept, kReadChunk);
+    buffer_.resize(kept + got);
+    ended_ = got == 0;
+    return got != 0;
+}
+
+std::optional<std::string> ManifestReader::nextRawLine() {
+    std::size_t searched = start_;
+    for (;;) {
+        std::size_t feed = buffer_.find('\n', searched);
+        if (feed != std::string::npos) {
+            std::size_t end = (feed > start_ && buffer_[feed - 1] == '\r') ? feed - 1 : feed;
+            std::string line = buffer_.substr(start_, end - start_);
+            start_ = feed + 1;
+            ++lineNumber_;
+            return line;
+        }
+        if (buffer_.size() - start_ > kMaxManifestLineLength) {
+            throw ToolError(where(lineNumber_ + 1) + " is longer than " +
+                            std::to_string(kMaxManifestLineLength) + " bytes");
+        }
+        searched = buffer_.size();
+        std::size_t consumed = start_;
+        if (!fill()) {
+            if (start_ == buffer_.size()) {
+                return std::nullopt;
+            }
+            std::string line = buffer_.substr(start_);
+            start_ = buffer_.size();
+            if (line.ends_with('\r')) {
+                line.pop_back();
+            }
+            ++lineNumber_;
+            return line;
+        }
+        searched -= consumed;
+    }
+}
+
+}  // namespace zrk

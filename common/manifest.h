@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "archive_format.h"
+
+namespace zrk {
+
+// One manifest line split at its first comma, both parts trimmed of spaces.
+struct ManifestLine {
+    std::string name;
+    std::string value;
+    std::int64_t lineNumber = 0;  // from 1, counting empty lines too
+};
+
+// A line longer than this cannot name a file; the reader refuses it rather
+// than holding an unbounded line in memory.
+inline constexpr std::size_t kMaxManifestLineLength = 64 * 1024;
+
+inline constexpr std::string_view kManifestLineEnd = "\r\n";
+
+// "NAME,DECLAREDLENGTH" and the line end.
+std::string formatManifestLine(const ArchiveEntry& entry);
+
+// Splits at the first comma; a line without one raises ToolError naming it.
+ManifestLine splitManifestLine(std::string_view line, std::int64_t lineNumber);
+
+// Decimal digits with an optional leading minus, in the signed 32-bit range.
+std::int32_t parseManifestNumber(const ManifestLine& line);
+
+// Reads manifest text through `read` (which fills up to n bytes and returns how
+// many, 0 at the end) and gives its non-empty lines, split. Lines end in CR LF
+// or LF; the last line needs no line end.
+class ManifestReader {
+public:
+    using ReadFunction = std::function<std::size_t(char* buffer, std::size_t size)>;
+
+    explicit ManifestReader(ReadFunction read);
+
+    std::optional<ManifestLine> next();
+
+private:
+    bool fill();
+    std::optional<std::string> nextRawLine();
+
+    ReadFunction read_;
+    std::string buffer_;
+    std::size_t start_ = 0;
+    bool ended_ = false;
+    std::int64_t lineNumber_ = 0;
+};
+
+}  // namespace zrk

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace zrk {
+
+// The one window of a program: a log list and a way to let the window system
+// breathe while a job runs on the window's own thread.
+class ToolWindow {
+public:
+    virtual ~ToolWindow() = default;
+
+    // Adds a line (text in the ANSI code page) at the bottom of the log and
+    // selects it, so that the newest line is in view.
+    virtual void appendLog(std::string_view message) = 0;
+
+    // Handles whatever the window system has pending, once. Closing the window
+    // here ends the process at once.
+    virtual void processEvents() = 0;
+};
+
+struct ToolProgram {
+    std::string formName;  // the window's type: "UnpackForm", "RepackForm"
+    std::string caption;   // the program's name
+    std::function<void(ToolWindow&)> job;
+};
+
+// Opens the window, runs the job once it shows, and reports an error that ends
+// the job. Returns the process's exit code.
+int runToolProgram(const ToolProgram& program);
+
+}  // namespace zrk

@@ -1,0 +1,5 @@
+#include "tool_window.h"
+
+int main() {
+    return zrk::runToolProgram({"RepackForm", "Repack", [](zrk::ToolWindow&) {}});
+}

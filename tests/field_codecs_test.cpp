@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <limits>
+
+#include "archive_format.h"
+#include "errors.h"
+#include "field_codecs.h"
+#include "test_support.h"
+
+namespace zrk {
+namespace {
+
+using test::Bytes;
+using test::bytesOf;
+
+struct Le32Case {
+    Bytes bytes;
+    std::int32_t value;
+};
+
+TEST(DecodeLe32, GivesLittleEndianValues) {
+    const Le32Case cases[] = {
+        {{0x00, 0x00, 0x00, 0x00}, 0},
+        {{0x10, 0x00, 0x00, 0x00}, 16},
+        {{0xE8, 0x03, 0x00, 0x00}, 1000},
+        {{0x00, 0x01, 0x00, 0x00}, 256},
+        {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647},
+        {{0x01, 0x02, 0x03, 0x04, 0xFF}, 0x04030201},  // a fifth byte is ignored
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decodeLe32(c.bytes), c.value) << c.value;
+    }
+}
+
+TEST(DecodeLe32, RefusesALastByteOf0x80OrMore) {
+    for (std::uint8_t last : {0x80, 0x81, 0xFF}) {
+        Bytes bytes{0x00, 0x00, 0x00, last};
+        EXPECT_THROW(decodeLe32(bytes), OverflowError) << int(last);
+    }
+}
+
+TEST(DecodeLe32, OverflowMessageNamesTheFieldAndBytes) {
+    Bytes bytes{0x00, 0x00, 0x00, 0x80};
+    try {
+        decodeLe32(bytes, "dataLength of directory record 3");
+        FAIL() << "no error";
+    } catch (const OverflowError& error) {
+        EXPECT_NE(std::string(error.what()).find("dataLength of directory record 3"),
+                  std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("00 00 00 80"), std::string::npos);
+    }
+}
+
+TEST(DecodeLe32, RefusesAShortBuffer) {
+    Bytes bytes{0x01, 0x02, 0x03};
+    EXPECT_THROW(decodeLe32(bytes), ToolError);
+}
+
+TEST(EncodeLe32, GivesLittleEndianBytes) {
+    const Le32Case cases[] = {
+        {{0x00, 0x00, 0x00, 0x00}, 0},
+        {{0xE8, 0x03, 0x00, 0x00}, 1000},
+        {{0xFF, 0x00, 0x00, 0x00}, 255},
+        {{0x00, 0x01, 0x00, 0x00}, 256},
+        {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647},
+    };
+    for (const auto& c : cases) {
+        std::array<std::uint8_t, 4> out{};
+        encodeLe32(c.value, out);
+        EXPECT_EQ(Bytes(out.begin(), out.end()), c.bytes) << c.value;
+    }
+}
+
+TEST(EncodeLe32, RefusesNegativeValuesAndLeavesTheBufferAlone) {
+    for (std::int32_t value : {-1, -256, std::numeric_limits<std::int32_t>::min()}) {
+        std::array<std::uint8_t, 4> out{0xAA, 0xAA, 0xAA, 0xAA};
+        EXPECT_THROW(encodeLe32(value, out), OverflowError) << value;
+        EXPECT_EQ(out, (std::array<std::uint8_t, 4>{0xAA, 0xAA, 0xAA, 0xAA}));
+    }
+}
+
+TEST(Le32, RoundTripsAtEveryByteBoundary) {
+    const std::int32_t values[] = {0,       1,        127,        128,        255,
+                                   256,     65535,    65536,      16777215,   16777216,
+                                   0x7FFF,  0x8000,   0x7FFFFF,   0x800000,   0x7FFFFFFE,
+                                   0x7FFFFFFF, 0x12345678, 0x01000000, 0x00FF00FF};
+    for (std::int32_t value : values) {
+        std::array<std::uint8_t, 4> out{};
+        encodeLe32(value, out);
+        EXPECT_EQ(decodeLe32(out), value);
+    }
+}
+
+struct NameCase {
+    const char* what;
+    Bytes field;
+    std::string text;
+};
+
+Bytes nameField(std::string_view stored) {
+    Bytes field = bytesOf(stored);
+    field.resize(kNameWidth, 0);
+    return field;
+}
+
+TEST(DecodeName, EscapesControlBytesAndTrimsPadding) {
+    const NameCase cases[] = {
+        {"plain name", nameField("A.PCM"), "A.PCM"},
+        {"all zero", nameField(""), ""},
+        {"zero inside", nameField(std::string("AB\0C", 4)), "AB\\0C"},
+        {"line feed", nameField("A\nB"), "A\\10B"},
+        {"byte 9 and 31", nameField("\t\x1f"), "\\9\\31"},
+        {"high bytes stay", nameField("\xe9t\xe9.BIN"), "\xe9t\xe9.BIN"},
+        {"19 characters", bytesOf("ABCDEFGHIJKLMNO.PCM"), "ABCDEFGHIJKLMNO.PCM"},
+        {"stored backslash-zero is trimmed too", nameField("A\\0"), "A"},
+        {"backslash-zero before a character stays", nameField("A\\0B"), "A\\0B"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(trimNulEscapes(decodeName(c.field)), c.text) << c.what;
+    }
+}
+
+TEST(DecodeName, DoesNotStopAtAZeroByte) {
+    std::string expected = "A";
+    for (int i = 0; i < 18; ++i) {
+        expected += "\\0";
+    }
+    EXPECT_EQ(decodeName(nameField("A")), expected);
+}
+
+TEST(EncodeText, ZeroFillsAndCutsToTheWidth) {
+    struct Case {
+        std::string text;
+        std::size_t width;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {"AB", 4, {'A', 'B', 0, 0}},
+        {"ABCDEF", 4, {'A', 'B', 'C', 'D'}},
+        {"A\\0", 4, {0x41, 0x5C, 0x30, 0}},
+        {"", 2, {0, 0}},
+        {"\xe9", 1, {0xE9}},
+    };
+    for (const auto& c : cases) {
+        Bytes out(c.width, 0xAA);
+        encodeText(c.text, out);
+        EXPECT_EQ(out, c.bytes) << c.text;
+    }
+}
+
+TEST(DirectoryRecord, RoundTripsEveryField) {
+    ArchiveEntry entry{"MAP01.BIN", KindOther, 100, 96, 81};
+    DirectoryRecord record = encodeDirectoryRecord(entry);
+    EXPECT_EQ(record[kKindOffset], KindOther);
+    EXPECT_EQ(decodeDirectoryRecord(record, 1), entry);
+}
+
+TEST(DirectoryRecord, CutsLongNamesToNineteenBytes) {
+    ArchiveEntry entry{"A_VERY_LONG_NAME_OF_A.PCM", KindPcm, 1, 1, 49};
+    DirectoryRecord record = encodeDirectoryRecord(entry);
+    EXPECT_EQ(decodeDirectoryRecord(record, 1).name, "A_VERY_LONG_NAME_OF");
+}
+
+TEST(DirectoryRecord, RefusesANegativeFieldNamingTheEntry) {
+    ArchiveEntry entry{"B.BIN", KindOther, 1, -5, 49};
+    try {
+        encodeDirectoryRecord(entry);
+        FAIL() << "no error";
+    } catch (const OverflowError& error) {
+        EXPECT_NE(std::string(error.what()).find("declaredLength of entry \"B.BIN\""),
+                  std::string::npos);
+    }
+}
+
+TEST(ArchiveHeader, HoldsTheMagicAndCountMinusOne) {
+    ArchiveHeader header = encodeArchiveHeader(1);
+    EXPECT_EQ(Bytes(header.begin(), header.end()),
+              bytesOf(std::string("ZRK.DAT 1.00\0\0\0\0", 16)));
+    header = encodeArchiveHeader(300);
+    EXPECT_EQ(decodeLe32(ByteView(header).subspan(kCountOffset)), 299);
+    EXPECT_THROW(encodeArchiveHeader(0), OverflowError);
+}
+
+TEST(RecordPosition, CountsFromSeventeen) {
+    EXPECT_EQ(recordPosition(1), 17);
+    EXPECT_EQ(recordPosition(2), 49);
+    EXPECT_EQ(recordPosition(3), 81);
+}
+
+}  // namespace
+}  // namespace zrk

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "ansi_text.h"
+#include "errors.h"
+#include "file_handle.h"
+#include "file_system.h"
+#include "test_support.h"
+
+namespace zrk {
+namespace {
+
+using test::Bytes;
+
+TEST(File, WritesAtPositionsAndReadsBack) {
+    test::TempFolder temp;
+    std::string path = temp.workDir() + "f.bin";
+    File out = File::createForWriting(path);
+    out.writeAt(4, test::bytesOf("EF"));
+    out.writeAt(0, test::bytesOf("ABCD"));
+    out.close();
+    EXPECT_EQ(test::readFileText(path), "ABCDEF");
+    File in = File::openForReading(path);
+    EXPECT_EQ(in.size(), 6);
+    Bytes part(10);
+    EXPECT_EQ(in.readAt(2, part), 4u);
+    EXPECT_THROW(in.readExactlyAt(2, part), ToolError);
+}
+
+TEST(File, CreatingReplacesAnOlderLongerFile) {
+    test::TempFolder temp;
+    std::string path = temp.workDir() + "f.bin";
+    test::writeFileText(path, "a much longer old content");
+    File out = File::createForWriting(path);
+    out.writeAt(0, test::bytesOf("new"));
+    out.close();
+    EXPECT_EQ(test::readFileText(path), "new");
+}
+
+TEST(File, ErrorsNameTheFile) {
+    test::TempFolder temp;
+    std::string path = temp.workDir() + "missing.bin";
+    try {
+        File::openForReading(path);
+        FAIL() << "no error";
+    } catch (const ToolError& error) {
+        EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
+    }
+}
+
+TEST(CopyBytes, CopiesRangesOfEverySizeExactly) {
+    test::TempFolder temp;
+    Bytes source = test::patternBytes(3 * 1024 * 1024 + 17, 1);
+    test::writeFileBytes(temp.path() / "src.bin", source);
+    for (std::int64_t length : {std::int64_t{1}, std::int64_t{4096},
+                                std::int64_t{3 * 1024 * 1024 + 10}}) {
+        File from = File::openForReading(temp.workDir() + "src.bin");
+        File to = File::createForWriting(temp.workDir() + "dst.bin");
+        copyBytes(from, 7, to, 3, length);
+        to.close();
+        Bytes copied = test::readFileBytes(temp.path() / "dst.bin");
+        ASSERT_EQ(copied.size(), static_cast<std::size_t>(length + 3));
+        EXPECT_TRUE(std::equal(copied.begin() + 3, copied.end(), source.begin() + 7)) << length;
+    }
+}
+
+TEST(CopyBytes, ASourceThatEndsEarlyIsAnError) {
+    test::TempFolder temp;
+    test::writeFileBytes(temp.path() / "src.bin", test::patternBytes(100, 2));
+    File from = File::openForReading(temp.workDir() + "src.bin");
+    File to = File::createForWriting(temp.workDir() + "dst.bin");
+    EXPECT_THROW(copyBytes(from, 50, to, 0, 51), ToolError);
+}
+
+TEST(FileSystem, TellsFilesFromFolders) {
+    test::TempFolder temp;
+    test::writeFileText(temp.path() / "f.bin", "12345");
+    EXPECT_TRUE(plainFileExists(temp.workDir() + "f.bin"));
+    EXPECT_FALSE(plainFileExists(temp.workDir() + "missing"));
+    EXPECT_FALSE(plainFileExists(temp.path().string()));
+    EXPECT_TRUE(folderExists(temp.path().string()));
+    EXPECT_EQ(fileLength(temp.workDir() + "f.bin"), 5);
+    EXPECT_THROW(fileLength(temp.workDir() + "missing"), ToolError);
+    EXPECT_THROW(fileLength(temp.path().string()), ToolError);
+    EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
+    EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
+}
+
+TEST(FileSystem, ArchivePathsUseBothSlashesAsSeparatorsAndUtf8) {
+    EXPECT_EQ(nativeChildPath("/w/", "Output\\SUB/A.PCM"), "/w/Output/SUB/A.PCM");
+    EXPECT_EQ(nativeChildPath("/w/", "Output\\\xe9.BIN"), "/w/Output/\xc3\xa9.BIN");
+    EXPECT_EQ(joinPath("/", "a"), "/a");
+    EXPECT_EQ(joinPath("/a", "b"), "/a/b");
+    EXPECT_EQ(currentWorkDir().back(), '/');
+}
+
+TEST(AnsiText, MapsWindows1252ToUtf8) {
+    EXPECT_EQ(windows1252ToUtf8("A.PCM"), "A.PCM");
+    EXPECT_EQ(windows1252ToUtf8("\xe9"), "\xc3\xa9");
+    EXPECT_EQ(windows1252ToUtf8("\x80"), "\xe2\x82\xac");
+    EXPECT_EQ(windows1252ToUtf8("\x81"), "\xc2\x81");
+    EXPECT_EQ(windows1252ToUtf8("\x9f"), "\xc5\xb8");
+    EXPECT_EQ(windows1252ToUtf8("\xff"), "\xc3\xbf");
+}
+
+}  // namespace
+}  // namespace zrk

@@ -1,0 +1,83 @@
+#include "test_support.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace zrk::test {
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zrk-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary folder");
+    }
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempFolder::workDir() const { return path_.string() + "/"; }
+
+Bytes readFileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
+    if (path.has_parent_path()) {
+        std::filesystem::create_directories(path.parent_path());
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+void writeFileText(const std::filesystem::path& path, std::string_view text) {
+    writeFileBytes(path, bytesOf(text));
+}
+
+std::string readFileText(const std::filesystem::path& path) {
+    Bytes bytes = readFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes patternBytes(std::size_t count, std::uint32_t seed) {
+    Bytes bytes(count);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
+std::vector<std::pair<std::string, Bytes>> snapshotTree(const std::filesystem::path& root) {
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+        std::string relative = std::filesystem::relative(item.path(), root).string();
+        if (item.is_directory()) {
+            files.emplace_back(relative + "/", Bytes{});
+        } else {
+            files.emplace_back(relative, readFileBytes(item.path()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace zrk::test
