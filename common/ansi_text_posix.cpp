@@ -2,6 +2,8 @@
 
 namespace zrk {
 
-std::string ansiToNative(std::string_view ansi) { return windows1252ToUtf8(ansi); }
+std::string ansiToNative(std::string_view ansi) {
+    return windows1252ToUtf8(ansi);
+}
 
 }  // namespace zrk

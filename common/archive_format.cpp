@@ -27,18 +27,18 @@ ArchiveHeader encodeArchiveHeader(std::int32_t entryCount) {
 
 ArchiveEntry decodeDirectoryRecord(ByteView record, std::int64_t number) {
     if (record.size() < kRecordSize) {
-        throw ToolError("directory record " + std::to_string(number) + " is cut short: " +
-                        std::to_string(record.size()) + " of 32 bytes");
+        throw ToolError("directory record " + std::to_string(number) +
+                        " is cut short: " + std::to_string(record.size()) + " of 32 bytes");
     }
     ArchiveEntry entry;
     entry.name = trimNulEscapes(decodeName(record.subspan(kNameOffset, kNameWidth)));
     entry.kind = record[kKindOffset];
-    entry.dataLength = decodeLe32(record.subspan(kDataLengthOffset, kFieldWidth),
-                                  fieldName("dataLength", number));
+    entry.dataLength =
+        decodeLe32(record.subspan(kDataLengthOffset, kFieldWidth), fieldName("dataLength", number));
     entry.declaredLength = decodeLe32(record.subspan(kDeclaredLengthOffset, kFieldWidth),
                                       fieldName("declaredLength", number));
-    entry.dataOffset = decodeLe32(record.subspan(kDataOffsetOffset, kFieldWidth),
-                                  fieldName("dataOffset", number));
+    entry.dataOffset =
+        decodeLe32(record.subspan(kDataOffsetOffset, kFieldWidth), fieldName("dataOffset", number));
     return entry;
 }
 

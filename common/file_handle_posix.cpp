@@ -22,7 +22,9 @@ constexpr std::intptr_t kClosed = -1;
     throw ToolError(what + " " + path + ": " + std::strerror(errno));
 }
 
-int fd(std::intptr_t handle) { return static_cast<int>(handle); }
+int fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
 // Kernel-side copy; false when this pair of files does not support it, so
 // that the caller falls back to reading and writing.

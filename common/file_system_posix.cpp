@@ -35,7 +35,9 @@ std::string currentWorkDir() {
     return dir;
 }
 
-bool isFolderSeparator(char c) { return c == '/'; }
+bool isFolderSeparator(char c) {
+    return c == '/';
+}
 
 std::string nativeChildPath(const std::string& base, std::string_view ansiRelative) {
     std::string relative(ansiRelative);
@@ -47,7 +49,9 @@ std::string nativeChildPath(const std::string& base, std::string_view ansiRelati
     return base + ansiToNative(relative);
 }
 
-bool plainFileExists(const std::string& path) { return isPlainFile(path); }
+bool plainFileExists(const std::string& path) {
+    return isPlainFile(path);
+}
 
 bool isPlainFile(const std::string& path) {
     struct stat info {};
@@ -74,7 +78,9 @@ std::int64_t fileLength(const std::string& path) {
     return info.st_size;
 }
 
-bool deleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool deleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
 
 FolderRoute folderRoute(const std::string& folder) {
     std::string absolute = folder.starts_with('/') ? folder : currentWorkDir() + folder;

@@ -35,8 +35,7 @@ std::string where(std::int64_t lineNumber) {
 }  // namespace
 
 std::string formatManifestLine(const ArchiveEntry& entry) {
-    return entry.name + "," + std::to_string(entry.declaredLength) +
-           std::string(kManifestLineEnd);
+    return entry.name + "," + std::to_string(entry.declaredLength) + std::string(kManifestLineEnd);
 }
 
 ManifestLine splitManifestLine(std::string_view line, std::int64_t lineNumber) {

@@ -22,8 +22,8 @@ inline std::string newArchivePath(const std::string& workDir) {
 }
 
 inline std::string manifestPath(const std::string& workDir) {
-    return nativeChildPath(workDir, std::string(kOutputFolderName) + "\\" +
-                                        std::string(kManifestName));
+    return nativeChildPath(workDir,
+                           std::string(kOutputFolderName) + "\\" + std::string(kManifestName));
 }
 
 // Where an entry's file lies; a backslash in the name makes a subfolder.

@@ -59,10 +59,8 @@ TEST(DecodeLe32, RefusesAShortBuffer) {
 
 TEST(EncodeLe32, GivesLittleEndianBytes) {
     const Le32Case cases[] = {
-        {{0x00, 0x00, 0x00, 0x00}, 0},
-        {{0xE8, 0x03, 0x00, 0x00}, 1000},
-        {{0xFF, 0x00, 0x00, 0x00}, 255},
-        {{0x00, 0x01, 0x00, 0x00}, 256},
+        {{0x00, 0x00, 0x00, 0x00}, 0},          {{0xE8, 0x03, 0x00, 0x00}, 1000},
+        {{0xFF, 0x00, 0x00, 0x00}, 255},        {{0x00, 0x01, 0x00, 0x00}, 256},
         {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647},
     };
     for (const auto& c : cases) {
@@ -81,9 +79,9 @@ TEST(EncodeLe32, RefusesNegativeValuesAndLeavesTheBufferAlone) {
 }
 
 TEST(Le32, RoundTripsAtEveryByteBoundary) {
-    const std::int32_t values[] = {0,       1,        127,        128,        255,
-                                   256,     65535,    65536,      16777215,   16777216,
-                                   0x7FFF,  0x8000,   0x7FFFFF,   0x800000,   0x7FFFFFFE,
+    const std::int32_t values[] = {0,          1,          127,        128,       255,
+                                   256,        65535,      65536,      16777215,  16777216,
+                                   0x7FFF,     0x8000,     0x7FFFFF,   0x800000,  0x7FFFFFFE,
                                    0x7FFFFFFF, 0x12345678, 0x01000000, 0x00FF00FF};
     for (std::int32_t value : values) {
         std::array<std::uint8_t, 4> out{};

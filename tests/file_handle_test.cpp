@@ -51,8 +51,8 @@ TEST(CopyBytes, CopiesRangesOfEverySizeExactly) {
     test::TempFolder temp;
     Bytes source = test::patternBytes(3 * 1024 * 1024 + 17, 1);
     test::writeFileBytes(temp.path() / "src.bin", source);
-    for (std::int64_t length : {std::int64_t{1}, std::int64_t{4096},
-                                std::int64_t{3 * 1024 * 1024 + 10}}) {
+    for (std::int64_t length :
+         {std::int64_t{1}, std::int64_t{4096}, std::int64_t{3 * 1024 * 1024 + 10}}) {
         File from = File::openForReading(temp.workDir() + "src.bin");
         File to = File::createForWriting(temp.workDir() + "dst.bin");
         copyBytes(from, 7, to, 3, length);

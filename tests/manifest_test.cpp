@@ -69,8 +69,9 @@ TEST(ManifestNumber, AcceptsDecimalWithOptionalMinus) {
         std::int32_t value;
     };
     const Case cases[] = {
-        {"0", 0}, {"77", 77}, {"007", 7}, {"2147483647", 2147483647}, {"-5", -5},
-        {"-2147483648", -2147483647 - 1},
+        {"0", 0},   {"77", 77},
+        {"007", 7}, {"2147483647", 2147483647},
+        {"-5", -5}, {"-2147483648", -2147483647 - 1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parseManifestNumber({"B.BIN", c.text, 1}), c.value) << c.text;

@@ -23,7 +23,9 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempFolder::workDir() const { return path_.string() + "/"; }
+std::string TempFolder::workDir() const {
+    return path_.string() + "/";
+}
 
 Bytes readFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -54,7 +56,9 @@ std::string readFileText(const std::filesystem::path& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes patternBytes(std::size_t count, std::uint32_t seed) {
     Bytes bytes(count);

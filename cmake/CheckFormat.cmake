@@ -1,0 +1,12 @@
+# Fails when a C++ source under the project's code folders differs from its
+# clang-format form.
+file(GLOB_RECURSE sources
+     ${SOURCE_DIR}/common/*.cpp ${SOURCE_DIR}/common/*.h
+     ${SOURCE_DIR}/unpack/*.cpp ${SOURCE_DIR}/unpack/*.h
+     ${SOURCE_DIR}/repack/*.cpp ${SOURCE_DIR}/repack/*.h
+     ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.h
+     ${SOURCE_DIR}/fuzz/*.cpp ${SOURCE_DIR}/bench/*.cpp)
+execute_process(COMMAND ${CLANG_FORMAT} --dry-run --Werror ${sources} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "Sources differ from .clang-format; run clang-format -i on them.")
+endif()
