@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include <string>
+
+#include "errors.h"
+#include "system_error_win32.h"
+
+namespace zrk {
+
+namespace {
+
+constexpr DWORD kMessageCapacity = 512;
+
+}  // namespace
+
+std::string lastErrorText() {
+    DWORD code = ::GetLastError();
+    char buffer[kMessageCapacity] = {};
+    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                    nullptr, code, 0, buffer, kMessageCapacity, nullptr);
+    std::string text(buffer, length);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        text = "system error " + std::to_string(code);
+    }
+    return text;
+}
+
+void failWithLastError(const std::string& what, const std::string& path) {
+    throw ToolError(what + " " + path + ": " + lastErrorText());
+}
+
+}  // namespace zrk
