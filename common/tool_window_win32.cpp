@@ -1,0 +1,174 @@
+// The tool window on Windows: one resizable top-level window whose whole
+// client area is the log list, lstLog. The job runs on the window's thread and
+// lets the window breathe at its yield points; closing the window ends the
+// process there and then. Bytes handed to WriteFile before that are the
+// system's to keep, so nothing written is lost.
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "system_error_win32.h"
+#include "tool_window.h"
+
+namespace zrk {
+
+namespace {
+
+// The client area as first shown, in twips (1/1440 inch): 494 x 405 pixels
+// at 96 dots per inch.
+constexpr int kClientWidthTwips = 7410;
+constexpr int kClientHeightTwips = 6075;
+constexpr int kTwipsPerInch = 1440;
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
+// No LBS_SORT: lines stay in the order they were logged. Without
+// LBS_NOINTEGRALHEIGHT the list would round its height down to whole lines
+// and leave a strip of the client area uncovered.
+constexpr DWORD kLogStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT;
+constexpr int kLogId = 1;
+
+HWND lstLogOf(HWND window) {
+    return ::GetDlgItem(window, kLogId);
+}
+
+void coverClientArea(HWND window) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    ::MoveWindow(lstLogOf(window), client.left, client.top, client.right - client.left,
+                 client.bottom - client.top, TRUE);
+}
+
+// The font that the system uses for message text, rather than the list box's
+// bold default.
+HFONT messageFont() {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+        return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    }
+    return ::CreateFontIndirectA(&metrics.lfMessageFont);
+}
+
+bool createLog(HWND window) {
+    HWND lstLog = ::CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "", kLogStyle, 0, 0, 0, 0, window,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kLogId)),
+                                    ::GetModuleHandleA(nullptr), nullptr);
+    if (lstLog == nullptr) {
+        return false;
+    }
+    ::SendMessageA(lstLog, WM_SETFONT, reinterpret_cast<WPARAM>(messageFont()), FALSE);
+    return true;
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return createLog(window) ? 0 : -1;
+        case WM_SIZE:
+            coverClientArea(window);
+            return 0;
+        case WM_CLOSE:
+        case WM_DESTROY:
+            // Ends the job too, wherever it stands; open files close with the process.
+            ::ExitProcess(0);
+        default:
+            return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+SIZE initialWindowSize() {
+    HDC screen = ::GetDC(nullptr);
+    int dpiX = ::GetDeviceCaps(screen, LOGPIXELSX);
+    int dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    RECT frame{0, 0, ::MulDiv(kClientWidthTwips, dpiX, kTwipsPerInch),
+               ::MulDiv(kClientHeightTwips, dpiY, kTwipsPerInch)};
+    ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+HWND openWindow(const ToolProgram& program) {
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = program.formName.c_str();
+    if (!::RegisterClassExA(&windowClass)) {
+        failWithLastError("cannot register the window class", program.formName);
+    }
+    SIZE size = initialWindowSize();
+    HWND window = ::CreateWindowExA(0, program.formName.c_str(), program.caption.c_str(),
+                                    kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
+                                    nullptr, nullptr, instance, nullptr);
+    if (window == nullptr) {
+        failWithLastError("cannot open the window", program.caption);
+    }
+    return window;
+}
+
+class Win32Window final : public ToolWindow {
+public:
+    explicit Win32Window(HWND window) : lstLog_(lstLogOf(window)) {}
+
+    void clear() { ::SendMessageA(lstLog_, LB_RESETCONTENT, 0, 0); }
+
+    void appendLog(std::string_view message) override {
+        std::string line(message);
+        ::SendMessageA(lstLog_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+        LRESULT count = ::SendMessageA(lstLog_, LB_GETCOUNT, 0, 0);
+        ::SendMessageA(lstLog_, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+    }
+
+    void processEvents() override {
+        MSG message{};
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                ::ExitProcess(static_cast<UINT>(message.wParam));
+            }
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+
+private:
+    HWND lstLog_;
+};
+
+// Idle after the job: the window shows its log until it is closed.
+int runMessageLoop() {
+    MSG message{};
+    BOOL got = 0;
+    while ((got = ::GetMessageA(&message, nullptr, 0, 0)) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+    return got == 0 ? static_cast<int>(message.wParam) : 1;
+}
+
+}  // namespace
+
+int runToolProgram(const ToolProgram& program) {
+    HWND window = nullptr;
+    try {
+        window = openWindow(program);
+        Win32Window log(window);
+        log.clear();
+        ::ShowWindow(window, SW_SHOWDEFAULT);
+        coverClientArea(window);
+        log.processEvents();
+        program.job(log);
+    } catch (const std::exception& error) {
+        // Waits for OK, so that the report is read before the program ends.
+        ::MessageBoxA(window, error.what(), program.caption.c_str(), MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    return runMessageLoop();
+}
+
+}  // namespace zrk
