@@ -85,14 +85,6 @@ TEST(FileSystem, TellsFilesFromFolders) {
     EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
 }
 
-TEST(FileSystem, ArchivePathsUseBothSlashesAsSeparatorsAndUtf8) {
-    EXPECT_EQ(nativeChildPath("/w/", "Output\\SUB/A.PCM"), "/w/Output/SUB/A.PCM");
-    EXPECT_EQ(nativeChildPath("/w/", "Output\\\xe9.BIN"), "/w/Output/\xc3\xa9.BIN");
-    EXPECT_EQ(joinPath("/", "a"), "/a");
-    EXPECT_EQ(joinPath("/a", "b"), "/a/b");
-    EXPECT_EQ(currentWorkDir().back(), '/');
-}
-
 TEST(AnsiText, MapsWindows1252ToUtf8) {
     EXPECT_EQ(windows1252ToUtf8("A.PCM"), "A.PCM");
     EXPECT_EQ(windows1252ToUtf8("\xe9"), "\xc3\xa9");

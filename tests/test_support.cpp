@@ -1,19 +1,35 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace zrk::test {
 
+namespace {
+
+constexpr int kTempFolderAttempts = 100;
+
+}  // namespace
+
 TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zrk-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot make a temporary folder");
+    // A random name, made by whoever creates it first; works wherever the
+    // standard library does.
+    std::random_device random;
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < kTempFolderAttempts; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "zrk-test-%08x", static_cast<unsigned>(random()));
+        if (std::filesystem::create_directory(base / name)) {
+            path_ = base / name;
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot make a temporary folder in " + base.string());
 }
 
 TempFolder::~TempFolder() {
@@ -24,7 +40,7 @@ TempFolder::~TempFolder() {
 }
 
 std::string TempFolder::workDir() const {
-    return path_.string() + "/";
+    return (path_ / "").string();
 }
 
 Bytes readFileBytes(const std::filesystem::path& path) {
