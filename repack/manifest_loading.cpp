@@ -54,11 +54,14 @@ std::int32_t measureEntryFile(const ManifestLine& line, const std::string& path)
         throw ToolError(where(line) + ": the name " + quoted(line.name) +
                         " leads out of the Output folder");
     }
-    if (folderExists(path)) {
-        throw ToolError(where(line) + ": " + path + " is a folder, not a file");
+    if (std::size_t zero = line.name.find('\0'); zero != std::string::npos) {
+        throw ToolError(where(line) + ": the name " + quoted(line.name.substr(0, zero)) +
+                        " is followed by a zero byte, which no file name can hold");
     }
     if (!isPlainFile(path)) {
-        throw ToolError(where(line) + ": the file " + path + " is missing");
+        throw ToolError(
+            where(line) + ": " + path +
+            (folderExists(path) ? " is a folder, not a file" : " is missing or not a plain file"));
     }
     std::int64_t length = fileLength(path);
     if (length > kLargestPosition) {

@@ -156,6 +156,7 @@ TEST_F(ManifestLoading, EveryFaultIsRefusedNamingTheLine) {
         {"A.BIN,1\r\n\r\nGONE.BIN,1\r\n", {"line 3", "missing", "Output/GONE.BIN"}},
         {"SUB,1\r\n", {"line 1", "folder", "Output/SUB"}},
         {" ,1\r\n", {"line 1", "empty"}},
+        {std::string("A.BIN\0B,1\r\n", 11), {"line 1", "zero byte"}},
         {"A.BIN,x1\r\n", {"line 1", "A.BIN", "x1", "not a whole number"}},
         {"A.BIN,\r\n", {"line 1", "A.BIN", "not a whole number"}},
         {"A.BIN,2147483648\r\n", {"line 1", "A.BIN", "2147483648"}},
