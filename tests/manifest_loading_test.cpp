@@ -158,7 +158,6 @@ TEST_F(ManifestLoading, EveryFaultIsRefusedNamingTheLine) {
         {" ,1\r\n", {"line 1", "empty"}},
         {std::string("A.BIN\0B,1\r\n", 11), {"line 1", "zero byte"}},
         {"A.BIN,x1\r\n", {"line 1", "A.BIN", "x1", "not a whole number"}},
-        {"A.BIN,\r\n", {"line 1", "A.BIN", "not a whole number"}},
         {"A.BIN,2147483648\r\n", {"line 1", "A.BIN", "2147483648"}},
         {"A.BIN,1\r\nB.BIN,-1\r\n", {"line 2", "B.BIN", "-1", "negative"}},
         {"..\\OUT.BIN,1\r\n", {"line 1", "..\\OUT.BIN", "leads out of the Output folder"}},
