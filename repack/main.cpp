@@ -1,5 +1,9 @@
+#include "file_system.h"
+#include "repack_job.h"
 #include "tool_window.h"
 
 int main() {
-    return zrk::runToolProgram({"RepackForm", "Repack", [](zrk::ToolWindow&) {}});
+    return zrk::runToolProgram({"RepackForm", "Repack", [](zrk::ToolWindow& window) {
+                                    zrk::runRepack(window, zrk::currentWorkDir());
+                                }});
 }

@@ -1,0 +1,77 @@
+#include "repack_job.h"
+
+#include <vector>
+
+#include "archive_format.h"
+#include "errors.h"
+#include "file_handle.h"
+#include "file_system.h"
+#include "manifest_loading.h"
+#include "work_files.h"
+
+namespace zrk {
+
+namespace {
+
+// Positions count from 1; file offsets from 0.
+std::int64_t fileOffsetOf(std::int64_t position) {
+    return position - 1;
+}
+
+void writeHeader(File& archive, std::size_t entryCount) {
+    ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entryCount));
+    archive.writeAt(0, header);
+}
+
+// All records go out in one write; the window still gets its turn per record.
+void writeDirectory(ToolWindow& window, File& archive, const std::vector<ArchiveEntry>& entries) {
+    std::vector<std::uint8_t> directory;
+    directory.reserve(kRecordSize * entries.size());
+    for (const ArchiveEntry& entry : entries) {
+        DirectoryRecord record = encodeDirectoryRecord(entry);
+        directory.insert(directory.end(), record.begin(), record.end());
+        window.processEvents();
+    }
+    archive.writeAt(fileOffsetOf(recordPosition(1)), directory);
+}
+
+// Copies the entry's measured length from its file. A file that grew since it
+// was measured gives only that many bytes; one that shrank cannot fill its
+// place and ends the run.
+void copyEntryData(File& archive, const ArchiveEntry& entry, const std::string& workDir) {
+    File source = File::openForReading(entryPath(workDir, entry.name));
+    std::int64_t length = source.size();
+    if (length < entry.dataLength) {
+        throw ToolError(source.path() + " is now " + std::to_string(length) +
+                        " bytes long, shorter than the " + std::to_string(entry.dataLength) +
+                        " bytes it had when the manifest was read; ZRK.NEW is incomplete");
+    }
+    copyBytes(source, 0, archive, fileOffsetOf(entry.dataOffset), entry.dataLength);
+    source.close();
+}
+
+}  // namespace
+
+void runRepack(ToolWindow& window, const std::string& workDir) {
+    std::string newArchive = newArchivePath(workDir);
+    deleteFile(newArchive);  // a failure shows when the file is created
+    if (!plainFileExists(manifestPath(workDir))) {
+        window.appendLog("Manifest file not found!");
+        return;
+    }
+    std::vector<ArchiveEntry> entries = loadManifest(window, workDir);
+
+    File archive = File::createForWriting(newArchive);
+    writeHeader(archive, entries.size());
+    window.appendLog("Writing metadata...");
+    writeDirectory(window, archive, entries);
+    for (const ArchiveEntry& entry : entries) {
+        window.appendLog("Repacking " + entry.name + "...");
+        copyEntryData(archive, entry, workDir);
+        window.processEvents();
+    }
+    archive.close();
+    window.appendLog("Done!");
+}
+
+}  // namespace zrk
