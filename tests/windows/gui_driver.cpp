@@ -410,13 +410,33 @@ RECT clientRect(HWND window) {
     return client;
 }
 
-// Whether the list's outer edges are exactly those of the client area.
-bool listCoversClient(HWND window, HWND list) {
-    RECT client = clientRect(window);
+std::string describe(const RECT& rect) {
+    char text[96];
+    std::snprintf(text, sizeof(text), "(%ld,%ld)-(%ld,%ld)", rect.left, rect.top, rect.right,
+                  rect.bottom);
+    return text;
+}
+
+// The list's outer edges in the window's client coordinates.
+RECT listArea(HWND window, HWND list) {
     RECT area{};
     ::GetWindowRect(list, &area);
     ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&area), 2);
-    return ::EqualRect(&client, &area) != FALSE;
+    return area;
+}
+
+// Whether the list's outer edges are exactly those of the client area. The
+// other process may still be settling the window, so this waits a while.
+void expectListCoversClient(Report& report, HWND window, HWND list, const std::string& what) {
+    auto covers = [&] {
+        RECT client = clientRect(window);
+        RECT area = listArea(window, list);
+        return ::EqualRect(&client, &area) != FALSE;
+    };
+    waitFor(covers);
+    report.expect(covers(), "the list covers the client area " + what + ": list " +
+                                describe(listArea(window, list)) + ", client " +
+                                describe(clientRect(window)));
 }
 
 void checkResizing(Report& report, HWND window, HWND list, const std::string& what) {
@@ -424,10 +444,9 @@ void checkResizing(Report& report, HWND window, HWND list, const std::string& wh
     for (const SIZE& size : sizes) {
         ::SetWindowPos(window, nullptr, 0, 0, size.cx, size.cy,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        RECT client = clientRect(window);
-        std::string at =
-            what + " at " + std::to_string(client.right) + "x" + std::to_string(client.bottom);
-        report.expect(listCoversClient(window, list), "the list covers the client area " + at);
+        expectListCoversClient(
+            report, window, list,
+            what + " resized to " + std::to_string(size.cx) + "x" + std::to_string(size.cy));
     }
 }
 
@@ -480,8 +499,7 @@ void windowCase(Report& report, const Programs& programs) {
                       kind.caption + ": client area " + std::to_string(client.right) + "x" +
                           std::to_string(client.bottom) + ", expected " +
                           std::to_string(expected.cx) + "x" + std::to_string(expected.cy));
-        report.expect(listCoversClient(window, list),
-                      kind.caption + ": the list covers the client area when first shown");
+        expectListCoversClient(report, window, list, kind.caption + " when first shown");
 
         Lines lines = readLog(list).value_or(Lines{"(unreadable)"});
         report.expectEqual(selectedLine(list), static_cast<LRESULT>(lines.size()) - 1,
