@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "field_codecs.h"
@@ -16,6 +17,10 @@ public:
     static File openForReading(const std::string& path);
     // Creates the file, or empties an existing one.
     static File createForWriting(const std::string& path);
+    // As createForWriting, but gives nothing, and leaves the path alone, when
+    // it is a symbolic link (one that leads nowhere too), so that a write never
+    // lands where a link points.
+    static std::optional<File> createUnlessLink(const std::string& path);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;

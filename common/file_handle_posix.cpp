@@ -73,6 +73,17 @@ File File::createForWriting(const std::string& path) {
     return File(handle, path);
 }
 
+std::optional<File> File::createUnlessLink(const std::string& path) {
+    int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (handle < 0 && errno == ELOOP) {
+        return std::nullopt;
+    }
+    if (handle < 0) {
+        fail("cannot create", path);
+    }
+    return File(handle, path);
+}
+
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
 

@@ -42,7 +42,30 @@ DWORD callSize(std::size_t remaining) {
     return static_cast<DWORD>(std::min(remaining, kMaxCallSize));
 }
 
+// Creates or empties the file; INVALID_HANDLE_VALUE with the last error set
+// when it cannot.
+HANDLE createFile(const std::string& path, DWORD flags) {
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED &&
+        isHiddenButWritable(path)) {
+        // CREATE_ALWAYS refuses to replace a hidden or system file; emptying
+        // it in place replaces its content all the same.
+        handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    }
+    return handle;
+}
+
 }  // namespace
+
+File File::createForWriting(const std::string& path) {
+    HANDLE handle = createFile(path, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWithLastError("cannot create", path);
+    }
+    return File(reinterpret_cast<std::intptr_t>(handle), path);
+}
 
 File File::openForReading(const std::string& path) {
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -53,16 +76,14 @@ File File::openForReading(const std::string& path) {
     return File(reinterpret_cast<std::intptr_t>(handle), path);
 }
 
-File File::createForWriting(const std::string& path) {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED &&
-        isHiddenButWritable(path)) {
-        // CREATE_ALWAYS refuses to replace a hidden or system file; emptying
-        // it in place replaces its content all the same.
-        handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::optional<File> File::createUnlessLink(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return std::nullopt;
     }
+    // Should a link appear meanwhile, the flag makes the call act on the link
+    // itself, never on what it points to.
+    HANDLE handle = createFile(path, FILE_FLAG_OPEN_REPARSE_POINT);
     if (handle == INVALID_HANDLE_VALUE) {
         failWithLastError("cannot create", path);
     }

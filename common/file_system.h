@@ -48,4 +48,14 @@ FolderRoute folderRoute(const std::string& folder);
 // `folder` followed by one name, with a separator between them.
 std::string joinPath(const std::string& folder, const std::string& name);
 
+// How a platform reads the names in a path; entry names are checked against the
+// rules of the platform they are written on.
+enum class NameRules { Posix, Windows };
+NameRules hostNameRules();
+
+// What a path stands for, without following a link at its end. `Link` is a
+// symbolic link (on Windows, any reparse point such as a junction).
+enum class PathKind { Missing, Folder, Link, Other };
+PathKind pathKind(const std::string& path);
+
 }  // namespace zrk

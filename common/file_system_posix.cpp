@@ -111,4 +111,19 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + '/' + name;
 }
 
+NameRules hostNameRules() {
+    return NameRules::Posix;
+}
+
+PathKind pathKind(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return PathKind::Missing;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return PathKind::Link;
+    }
+    return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
+}
+
 }  // namespace zrk

@@ -183,4 +183,19 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     return folder + kSeparator + name;
 }
 
+NameRules hostNameRules() {
+    return NameRules::Windows;
+}
+
+PathKind pathKind(const std::string& path) {
+    DWORD attributes = 0;
+    if (!attributesOf(path, attributes)) {
+        return PathKind::Missing;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return PathKind::Link;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::Other;
+}
+
 }  // namespace zrk

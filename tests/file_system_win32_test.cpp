@@ -199,5 +199,29 @@ TEST(FileWin32, OthersMayReadWhatIsBeingWrittenButNotWriteIt) {
     }
 }
 
+TEST(FileSystemWin32, PathKindsAndNameRules) {
+    test::TempFolder temp;
+    std::string file = temp.workDir() + "f.bin";
+    test::writeFileText(file, "x");
+    EXPECT_EQ(pathKind(file), PathKind::Other);
+    EXPECT_EQ(pathKind(temp.path().string()), PathKind::Folder);
+    EXPECT_EQ(pathKind(temp.workDir() + "missing"), PathKind::Missing);
+    EXPECT_EQ(hostNameRules(), NameRules::Windows);
+}
+
+TEST(FileWin32, CreatingUnlessLinkMakesAndReplacesPlainFiles) {
+    test::TempFolder temp;
+    std::string path = temp.workDir() + "f.bin";
+    test::writeFileText(path, "an older and longer content");
+    setAttributes(path, FILE_ATTRIBUTE_HIDDEN);
+    std::optional<File> out = File::createUnlessLink(path);
+    ASSERT_TRUE(out.has_value());
+    out->writeAt(0, test::bytesOf("new"));
+    out->close();
+    setAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(test::readFileText(path), "new");
+    EXPECT_THROW(File::createUnlessLink(temp.workDir() + "no\\such\\f.bin"), ToolError);
+}
+
 }  // namespace
 }  // namespace zrk

@@ -1,10 +1,9 @@
 // Runs the built repack program in a fresh folder, as a user would.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 
+#include "program_runner.h"
 #include "test_support.h"
 
 namespace zrk {
@@ -13,35 +12,20 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-Outcome runRepackProgramIn(const test::TempFolder& work) {
-    test::TempFolder logs;
-    std::string command = "cd '" + work.path().string() + "' && '" + REPACK_PROGRAM + "' >'" +
-                          (logs.path() / "out").string() + "' 2>'" +
-                          (logs.path() / "err").string() + "' </dev/null";
-    int status = std::system(command.c_str());
-    Outcome outcome;
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    outcome.out = test::readFileText(logs.path() / "out");
-    outcome.err = test::readFileText(logs.path() / "err");
-    return outcome;
+test::ProgramResult runRepackProgramIn(const test::TempFolder& work) {
+    return test::runProgram(REPACK_PROGRAM, work.path());
 }
 
 TEST(RepackProgram, BuildsTheNewArchiveInTheCurrentFolder) {
     test::TempFolder work;
     test::writeFileText(work.path() / "Output" / "\xc3\xa9.BIN", "0123456789");
     test::writeFileText(work.path() / "Output" / "manifest.txt", "\xe9.BIN,10\r\n");
-    Outcome outcome = runRepackProgramIn(work);
+    test::ProgramResult outcome = runRepackProgramIn(work);
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_EQ(outcome.out,
+    EXPECT_EQ(outcome.standardOutput,
               "Reading metadata from manifest...\nWriting metadata...\n"
               "Repacking \xc3\xa9.BIN...\nDone!\n");
-    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.standardError, "");
     Bytes expected = {'Z', 'R',  'K', '.', 'D', 'A', 'T', ' ', '1', '.', '0', '0', 0,  0, 0,
                       0,   0xE9, '.', 'B', 'I', 'N', 0,   0,   0,   0,   0,   0,   0,  0, 0,
                       0,   0,    0,   0,   0,   1,   10,  0,   0,   0,   10,  0,   0,  0, 49,
@@ -52,10 +36,10 @@ TEST(RepackProgram, BuildsTheNewArchiveInTheCurrentFolder) {
 TEST(RepackProgram, SaysSoWhenThereIsNoManifest) {
     test::TempFolder work;
     test::writeFileText(work.path() / "ZRK.NEW", "old");
-    Outcome outcome = runRepackProgramIn(work);
+    test::ProgramResult outcome = runRepackProgramIn(work);
     EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_EQ(outcome.out, "Manifest file not found!\n");
-    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(outcome.standardOutput, "Manifest file not found!\n");
+    EXPECT_EQ(outcome.standardError, "");
     EXPECT_FALSE(fs::exists(work.path() / "ZRK.NEW"));
 }
 
@@ -63,10 +47,11 @@ TEST(RepackProgram, ReportsABadManifestAndFailsWithoutWriting) {
     test::TempFolder work;
     test::writeFileText(work.path() / "Output" / "A.BIN", "a");
     test::writeFileText(work.path() / "Output" / "manifest.txt", "A.BIN,1\r\nA.BIN,-4\r\n");
-    Outcome outcome = runRepackProgramIn(work);
+    test::ProgramResult outcome = runRepackProgramIn(work);
     EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_EQ(outcome.out, "Reading metadata from manifest...\n");
-    EXPECT_TRUE(outcome.err.starts_with("error: manifest.txt line 2: ")) << outcome.err;
+    EXPECT_EQ(outcome.standardOutput, "Reading metadata from manifest...\n");
+    EXPECT_TRUE(outcome.standardError.starts_with("error: manifest.txt line 2: "))
+        << outcome.standardError;
     EXPECT_FALSE(fs::exists(work.path() / "ZRK.NEW"));
 }
 

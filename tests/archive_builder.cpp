@@ -1,0 +1,84 @@
+#include "archive_builder.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zrk::test {
+
+namespace {
+
+bool endsInPcm(const std::string& name) {
+    if (name.size() < 3) {
+        return false;
+    }
+    std::string last = name.substr(name.size() - 3);
+    std::transform(last.begin(), last.end(), last.begin(),
+                   [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; });
+    return last == "PCM";
+}
+
+}  // namespace
+
+ArchiveBuilder& ArchiveBuilder::add(std::string name, Bytes data, std::optional<std::uint8_t> kind,
+                                    std::optional<std::int32_t> declaredLength) {
+    std::uint8_t theKind = kind.value_or(endsInPcm(name) ? KindPcm : KindOther);
+    auto length = static_cast<std::int32_t>(data.size());
+    items_.push_back({std::move(name), std::move(data), theKind, declaredLength.value_or(length)});
+    return *this;
+}
+
+std::vector<ArchiveEntry> ArchiveBuilder::entries() const {
+    std::vector<ArchiveEntry> entries;
+    std::int64_t next = recordPosition(static_cast<std::int64_t>(items_.size()) + 1);
+    for (const Item& item : items_) {
+        auto length = static_cast<std::int32_t>(item.data.size());
+        entries.push_back(
+            {item.name, item.kind, length, item.declaredLength, static_cast<std::int32_t>(next)});
+        next += length;
+    }
+    return entries;
+}
+
+ArchiveBuilder::Bytes ArchiveBuilder::build() const {
+    Bytes archive(kHeaderSize + kRecordSize * items_.size());
+    ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(items_.size()));
+    std::copy(header.begin(), header.end(), archive.begin());
+    std::vector<ArchiveEntry> directory = entries();
+    for (std::size_t i = 0; i < directory.size(); ++i) {
+        DirectoryRecord record = encodeDirectoryRecord(directory[i]);
+        std::copy(record.begin(), record.end(), archive.begin() + recordFieldOffset(i + 1, 0));
+    }
+    for (const Item& item : items_) {
+        archive.insert(archive.end(), item.data.begin(), item.data.end());
+    }
+    return archive;
+}
+
+std::size_t recordFieldOffset(std::int64_t number, std::size_t fieldOffset) {
+    return static_cast<std::size_t>(recordPosition(number) - 1) + fieldOffset;
+}
+
+void setRaw32(std::vector<std::uint8_t>& archive, std::size_t offset, std::uint32_t value) {
+    if (offset + kFieldWidth > archive.size()) {
+        throw std::out_of_range("field beyond the end of the archive bytes");
+    }
+    for (std::size_t i = 0; i < kFieldWidth; ++i) {
+        archive[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+void setRecordField(std::vector<std::uint8_t>& archive, std::int64_t number,
+                    std::size_t fieldOffset, std::uint32_t value) {
+    setRaw32(archive, recordFieldOffset(number, fieldOffset), value);
+}
+
+void setRecordName(std::vector<std::uint8_t>& archive, std::int64_t number,
+                   std::string_view bytes) {
+    std::size_t at = recordFieldOffset(number, kNameOffset);
+    if (at + kNameWidth > archive.size()) {
+        throw std::out_of_range("name beyond the end of the archive bytes");
+    }
+    encodeText(bytes, MutableByteView(archive).subspan(at, kNameWidth));
+}
+
+}  // namespace zrk::test

@@ -1,0 +1,420 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "ansi_text.h"
+#include "archive_builder.h"
+#include "archive_directory.h"
+#include "errors.h"
+#include "test_support.h"
+#include "unpack_job.h"
+
+namespace zrk {
+namespace {
+
+// Windows lets only some users make symbolic links, and Wine none at all.
+bool systemMakesLinks(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_symlink(folder / "probe-target", folder / "probe-link", error);
+    std::error_code ignored;
+    std::filesystem::remove(folder / "probe-link", ignored);
+    return !error;
+}
+
+namespace fs = std::filesystem;
+using test::ArchiveBuilder;
+using test::Bytes;
+
+// A work folder inside a parent folder, so that a check can see that nothing
+// outside Output changed, also above the work folder.
+class UnpackJob : public ::testing::Test {
+protected:
+    UnpackJob() { fs::create_directory(work()); }
+
+    fs::path work() const { return parent_.path() / "work"; }
+    fs::path output() const { return work() / "Output"; }
+    std::string workDir() const { return work().string() + "/"; }
+
+    void writeArchive(const Bytes& bytes) const { test::writeFileBytes(work() / "ZRK.DAT", bytes); }
+
+    void run() { runUnpack(window_, workDir()); }
+
+    // Everything under the parent folder except Output's contents.
+    std::vector<std::pair<std::string, Bytes>> outsideOutput() const {
+        auto tree = test::snapshotTree(parent_.path());
+        const fs::path folder = fs::path("work") / "Output";
+        std::erase_if(tree, [&](const auto& item) {
+            return item.first == folder.string() + "/" ||
+                   item.first.starts_with((folder / "").string());
+        });
+        return tree;
+    }
+
+    std::string manifest() const { return test::readFileText(output() / "manifest.txt"); }
+    Bytes entryFile(const std::string& relative) const {
+        return test::readFileBytes(output() / relative);
+    }
+
+    test::TempFolder parent_;
+    test::RecordingWindow window_;
+};
+
+Bytes bytes(std::string_view text) {
+    return test::bytesOf(text);
+}
+
+TEST_F(UnpackJob, ATwoEntryArchiveGivesItsFilesTheManifestAndTheExactLog) {
+    ArchiveBuilder builder;
+    builder.add("A.PCM", test::patternBytes(100, 1))
+        .add("B.BIN", test::patternBytes(50, 2), {}, 96);
+    writeArchive(builder.build());
+    run();
+    EXPECT_EQ(window_.lines,
+              (std::vector<std::string>{"Reading metadata...", "Writing manifest file...",
+                                        "Unpacking A.PCM...", "Unpacking B.BIN...", "Done!"}));
+    EXPECT_EQ(window_.eventRounds, 4);  // once per record, once per entry
+    EXPECT_EQ(manifest(), "A.PCM,100\r\nB.BIN,96\r\n");
+    EXPECT_EQ(entryFile("A.PCM"), test::patternBytes(100, 1));
+    EXPECT_EQ(entryFile("B.BIN"), test::patternBytes(50, 2));
+    EXPECT_EQ(test::snapshotTree(output()).size(), 3u);
+}
+
+TEST_F(UnpackJob, TheFirstDataOffsetEndsTheDirectory) {
+    struct Case {
+        std::uint32_t firstDataOffset;
+        std::size_t records;
+    };
+    for (Case c : {Case{17, 1}, Case{49, 1}, Case{50, 2}, Case{81, 2}}) {
+        Bytes archive = ArchiveBuilder()
+                            .add("A.BIN", bytes("first entry bytes"))
+                            .add("B.BIN", bytes("second"))
+                            .build();
+        test::setRecordField(archive, 1, kDataOffsetOffset, c.firstDataOffset);
+        test::setRecordField(archive, 1, kDataLengthOffset, 3);
+        writeArchive(archive);
+        window_ = {};
+        fs::remove_all(output());
+        run();
+        std::string expectedManifest = c.records == 1 ? "A.BIN,17\r\n" : "A.BIN,17\r\nB.BIN,6\r\n";
+        EXPECT_EQ(manifest(), expectedManifest) << c.firstDataOffset;
+        EXPECT_EQ(window_.eventRounds, static_cast<int>(2 * c.records)) << c.firstDataOffset;
+        EXPECT_EQ(fs::exists(output() / "B.BIN"), c.records == 2) << c.firstDataOffset;
+        Bytes from(archive.begin() + c.firstDataOffset - 1,
+                   archive.begin() + c.firstDataOffset + 2);
+        EXPECT_EQ(entryFile("A.BIN"), from) << c.firstDataOffset;
+    }
+}
+
+TEST(DirectoryRecordCount, CountsRecordsUpToTheFirstDataOffset) {
+    struct Case {
+        std::int32_t firstDataOffset;
+        std::int64_t records;
+    };
+    for (Case c : {Case{0, 1}, Case{49, 1}, Case{50, 2}, Case{81, 2}, Case{82, 3}, Case{113, 3},
+                   Case{2147483647, 67108864}}) {
+        EXPECT_EQ(directoryRecordCount(c.firstDataOffset), c.records) << c.firstDataOffset;
+    }
+}
+
+TEST_F(UnpackJob, BackslashesAndZeroEscapesMakeSubfolders) {
+    ArchiveBuilder builder;
+    builder.add("SUB\\DEEP\\A.PCM", bytes("a"))
+        .add("SUB/B.BIN", bytes("b"))
+        .add(std::string("AB\0C", 4), bytes("c"));
+    writeArchive(builder.build());
+    run();
+    EXPECT_EQ(entryFile("SUB/DEEP/A.PCM"), bytes("a"));
+    EXPECT_EQ(entryFile("SUB/B.BIN"), bytes("b"));
+    EXPECT_EQ(entryFile("AB/0C"), bytes("c"));
+    EXPECT_EQ(manifest(), "SUB\\DEEP\\A.PCM,1\r\nSUB/B.BIN,1\r\nAB\\0C,1\r\n");
+}
+
+TEST_F(UnpackJob, ALaterEntryOfTheSameNameReplacesTheEarlierAndBothAreListed) {
+    writeArchive(ArchiveBuilder()
+                     .add("SAME.BIN", bytes("the longer first one"))
+                     .add("SAME.BIN", bytes("second"))
+                     .build());
+    run();
+    EXPECT_EQ(manifest(), "SAME.BIN,20\r\nSAME.BIN,6\r\n");
+    EXPECT_EQ(entryFile("SAME.BIN"), bytes("second"));
+}
+
+TEST_F(UnpackJob, RunningTwiceGivesTheSameFilesAndOldTailsAreCut) {
+    writeArchive(ArchiveBuilder().add("A.PCM", bytes("new")).add("S\\B.BIN", bytes("bee")).build());
+    test::writeFileText(output() / "A.PCM", "an older and much longer content");
+    test::writeFileText(output() / "manifest.txt", "OLD.BIN,1\r\nOLDER.BIN,2\r\nOLDEST.BIN,3\r\n");
+    run();
+    auto once = test::snapshotTree(output());
+    EXPECT_EQ(entryFile("A.PCM"), bytes("new"));
+    EXPECT_EQ(manifest(), "A.PCM,3\r\nS\\B.BIN,3\r\n");
+    run();
+    EXPECT_EQ(test::snapshotTree(output()), once);
+}
+
+// Looks at the manifest when the first entry is announced.
+class ManifestWatchingWindow final : public ToolWindow {
+public:
+    explicit ManifestWatchingWindow(fs::path manifest) : manifest_(std::move(manifest)) {}
+    void appendLog(std::string_view message) override {
+        if (message.starts_with("Unpacking ") && seen.empty()) {
+            seen = test::readFileText(manifest_);
+        }
+    }
+    void processEvents() override {}
+    std::string seen;
+
+private:
+    fs::path manifest_;
+};
+
+TEST_F(UnpackJob, TheManifestIsCompleteBeforeTheFirstEntryAndStaysWhenTheRunEnds) {
+    Bytes archive = ArchiveBuilder()
+                        .add("A.PCM", bytes("aaa"))
+                        .add("B.BIN", bytes("bbb"))
+                        .add("C.BIN", bytes("ccc"))
+                        .build();
+    test::setRecordField(archive, 2, kDataLengthOffset, 1000);  // B reaches past the end
+    writeArchive(archive);
+    ManifestWatchingWindow watcher(output() / "manifest.txt");
+    EXPECT_THROW(runUnpack(watcher, workDir()), ToolError);
+    EXPECT_EQ(watcher.seen, "A.PCM,3\r\nB.BIN,3\r\nC.BIN,3\r\n");
+    EXPECT_EQ(manifest(), watcher.seen);
+    EXPECT_EQ(entryFile("A.PCM"), bytes("aaa"));
+    EXPECT_FALSE(fs::exists(output() / "B.BIN"));
+    EXPECT_FALSE(fs::exists(output() / "C.BIN"));
+}
+
+TEST_F(UnpackJob, WithoutAnArchiveNothingIsWritten) {
+    test::writeFileText(work() / "zrk.dat.bak", "not the archive");
+    auto before = test::snapshotTree(parent_.path());
+    run();
+    EXPECT_EQ(window_.lines, std::vector<std::string>{"ZRK.DAT not found!"});
+    EXPECT_EQ(test::snapshotTree(parent_.path()), before);
+    fs::create_directory(work() / "ZRK.DAT");  // a folder is no archive
+    run();
+    EXPECT_EQ(window_.lines.back(), "ZRK.DAT not found!");
+    EXPECT_FALSE(fs::exists(output()));
+}
+
+TEST_F(UnpackJob, AnOutputFileInTheWayIsLoggedAndTheRunGoesOn) {
+    writeArchive(ArchiveBuilder().add("A.PCM", bytes("a")).build());
+    test::writeFileText(work() / "Output", "a file, not a folder");
+    auto before = test::snapshotTree(parent_.path());
+    run();
+    EXPECT_EQ(window_.lines,
+              (std::vector<std::string>{"Reading metadata...", "Writing manifest file...",
+                                        "Unable to write manifest file", "Unpacking A.PCM...",
+                                        "Unable to write A.PCM!", "Done!"}));
+    EXPECT_EQ(test::snapshotTree(parent_.path()), before);
+}
+
+TEST_F(UnpackJob, AFileInTheWayOfAnEntrysFolderSkipsThatEntryOnly) {
+    writeArchive(
+        ArchiveBuilder().add("SUB\\A.BIN", bytes("a")).add("SUB2\\B.BIN", bytes("b")).build());
+    test::writeFileText(output() / "SUB", "in the way");
+    run();
+    EXPECT_EQ(window_.lines[3], "Unable to write SUB\\A.BIN!");
+    EXPECT_EQ(test::readFileText(output() / "SUB"), "in the way");
+    EXPECT_EQ(entryFile("SUB2/B.BIN"), bytes("b"));
+    EXPECT_EQ(window_.lines.back(), "Done!");
+}
+
+TEST_F(UnpackJob, NamesThatWouldLeaveOutputAreRefusedAndNothingOutsideChanges) {
+    const std::vector<std::string> refused = {
+        "..\\UP.BIN",
+        "..\\..\\UP2.BIN",
+        "SUB\\..\\..\\UP3.BIN",
+        "\\ROOT.BIN",
+        "../UP4.BIN",
+        "SUB\\",
+        ".",
+        "",
+    };
+    ArchiveBuilder builder;
+    for (const std::string& name : refused) {
+        builder.add(name, bytes("hostile"));
+    }
+    builder.add("OK.BIN", bytes("fine"));
+    writeArchive(builder.build());
+    auto before = outsideOutput();
+    run();
+    std::vector<std::string> expected = {"Reading metadata...", "Writing manifest file..."};
+    for (const std::string& name : refused) {
+        expected.push_back("Unpacking " + name + "...");
+        expected.push_back("Unable to write " + name + "!");
+    }
+    expected.insert(expected.end(), {"Unpacking OK.BIN...", "Done!"});
+    EXPECT_EQ(window_.lines, expected);
+    EXPECT_EQ(window_.eventRounds, 2 * static_cast<int>(refused.size() + 1));
+    EXPECT_EQ(outsideOutput(), before);
+    auto inside = test::snapshotTree(output());
+    ASSERT_EQ(inside.size(), 2u);
+    EXPECT_EQ(inside[0].first, "OK.BIN");
+    EXPECT_EQ(inside[1].first, "manifest.txt");
+}
+
+TEST_F(UnpackJob, LinksBelowOutputAreNeverWrittenThrough) {
+    if (!systemMakesLinks(parent_.path())) {
+        GTEST_SKIP() << "this system cannot make symbolic links";
+    }
+    fs::path elsewhere = parent_.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    test::writeFileText(elsewhere / "KEEP.BIN", "keep me");
+    fs::create_directories(output());
+    fs::create_directory_symlink(elsewhere, output() / "LINK");
+    fs::create_symlink(elsewhere / "KEEP.BIN", output() / "FILE.BIN");
+    fs::create_symlink(elsewhere / "MADE.BIN", output() / "DANGLE.BIN");
+    fs::create_symlink(elsewhere / "LIST.TXT", output() / "manifest.txt");
+    writeArchive(ArchiveBuilder()
+                     .add("LINK\\A.BIN", bytes("x"))
+                     .add("LINK\\NEW\\B.BIN", bytes("x"))
+                     .add("FILE.BIN", bytes("x"))
+                     .add("DANGLE.BIN", bytes("x"))
+                     .add("OK.BIN", bytes("ok"))
+                     .build());
+    auto before = test::snapshotTree(elsewhere);
+    run();
+    EXPECT_EQ(test::snapshotTree(elsewhere), before);
+    EXPECT_EQ(window_.lines[2], "Unable to write manifest file");
+    for (std::string name : {"LINK\\A.BIN", "LINK\\NEW\\B.BIN", "FILE.BIN", "DANGLE.BIN"}) {
+        EXPECT_NE(
+            std::find(window_.lines.begin(), window_.lines.end(), "Unable to write " + name + "!"),
+            window_.lines.end())
+            << name;
+    }
+    EXPECT_TRUE(fs::is_symlink(output() / "DANGLE.BIN"));
+    EXPECT_EQ(entryFile("OK.BIN"), bytes("ok"));
+}
+
+TEST_F(UnpackJob, AnOutputFolderThatIsALinkIsTheUsersChoiceAndIsFollowed) {
+    if (!systemMakesLinks(parent_.path())) {
+        GTEST_SKIP() << "this system cannot make symbolic links";
+    }
+    fs::path elsewhere = parent_.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, output());
+    writeArchive(ArchiveBuilder().add("SUB\\A.BIN", bytes("a")).build());
+    run();
+    EXPECT_EQ(test::readFileText(elsewhere / "SUB" / "A.BIN"), "a");
+    EXPECT_EQ(test::readFileText(elsewhere / "manifest.txt"), "SUB\\A.BIN,1\r\n");
+}
+
+TEST_F(UnpackJob, EmptyEntriesGiveEmptyFilesAndAnEmptyNameIsRefused) {
+    Bytes archive = ArchiveBuilder()
+                        .add("EMPTY.BIN", {})
+                        .add("NONAME", bytes("x"))
+                        .add("LAST.BIN", bytes("z"))
+                        .build();
+    test::setRecordName(archive, 2, "");
+    writeArchive(archive);
+    test::writeFileText(output() / "EMPTY.BIN", "old content");
+    run();
+    EXPECT_TRUE(entryFile("EMPTY.BIN").empty());
+    EXPECT_EQ(window_.lines[4], "Unable to write !");
+    EXPECT_EQ(entryFile("LAST.BIN"), bytes("z"));
+    EXPECT_EQ(manifest(), "EMPTY.BIN,0\r\n,1\r\nLAST.BIN,1\r\n");
+}
+
+// Runs the job expecting an error and gives its message.
+std::string errorOf(const std::function<void()>& job) {
+    try {
+        job();
+    } catch (const ToolError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "no error";
+    return {};
+}
+
+TEST_F(UnpackJob, AFileTooShortForItsHeaderOrDirectoryIsDamagedAndNothingIsWritten) {
+    Bytes sound = ArchiveBuilder().add("A.BIN", bytes("abc")).add("B.BIN", bytes("de")).build();
+    struct Case {
+        std::size_t length;
+        std::string says;
+    };
+    for (const Case& c : {Case{0, "0 bytes long"}, Case{15, "15 bytes long"},
+                          Case{16, "ends at position 16, inside directory record 1"},
+                          Case{47, "inside directory record 1"},
+                          Case{48, "would hold 2 records at positions 17 to 80"},
+                          Case{79, "but the file ends at position 79"}}) {
+        writeArchive(Bytes(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(c.length)));
+        auto before = test::snapshotTree(parent_.path());
+        std::string message = errorOf([&] { run(); });
+        EXPECT_NE(message.find("ZRK.DAT is damaged: "), std::string::npos) << message;
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_EQ(test::snapshotTree(parent_.path()), before);
+    }
+}
+
+TEST_F(UnpackJob, DataOutsideTheArchiveEndTheRunNamingTheEntryAndPositions) {
+    struct Case {
+        std::uint32_t dataOffset;
+        std::uint32_t dataLength;
+        std::string says;
+    };
+    // The archive is 85 bytes: two records, then A's 3 bytes at 81 to 83 and B's 2 at 84 to 85.
+    for (const Case& c :
+         {Case{
+              84, 3,
+              "entry 2 \"" + ansiToNative("B\xe9.BIN") +
+                  "\" has its 3 bytes at positions 84 to 86, but the file holds positions 1 to 85"},
+          Case{0, 1, "positions 0 to 0,"}, Case{86, 1, "positions 86 to 86,"},
+          Case{2147483647, 2147483647, "positions 2147483647 to 4294967293,"},
+          Case{81, 2147483647, "positions 81 to 2147483727,"}}) {
+        Bytes archive =
+            ArchiveBuilder().add("A.BIN", bytes("abc")).add("B\xe9.BIN", bytes("de")).build();
+        test::setRecordField(archive, 2, kDataOffsetOffset, c.dataOffset);
+        test::setRecordField(archive, 2, kDataLengthOffset, c.dataLength);
+        writeArchive(archive);
+        fs::remove_all(output());
+        std::string message = errorOf([&] { run(); });
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        EXPECT_EQ(entryFile("A.BIN"), bytes("abc"));
+        EXPECT_FALSE(fs::exists(output() / ansiToNative("B\xe9.BIN")));
+    }
+}
+
+TEST_F(UnpackJob, TwoGibibyteFieldsInASmallFileAreDamagedOrOverflowNeverACrash) {
+    Bytes sound = ArchiveBuilder().add("A.BIN", bytes("abc")).build();
+    {
+        Bytes archive = sound;
+        test::setRecordField(archive, 1, kDataOffsetOffset, 2147483647);
+        writeArchive(archive);
+        EXPECT_NE(errorOf([&] { run(); }).find("would hold 67108864 records"), std::string::npos);
+    }
+    for (std::size_t field : {kDataLengthOffset, kDeclaredLengthOffset, kDataOffsetOffset}) {
+        Bytes archive = sound;
+        test::setRecordField(archive, 1, field, 0x80000000u);
+        writeArchive(archive);
+        EXPECT_THROW(run(), OverflowError) << field;
+    }
+    EXPECT_FALSE(fs::exists(output()));
+}
+
+TEST_F(UnpackJob, AnEntryNearTheTwoGibibyteEndOfASparseArchiveIsCopied) {
+    constexpr std::int64_t kArchiveSize = 2147483646;  // the largest Repack can plan
+    constexpr std::int32_t kLength = 47;
+    constexpr std::int32_t kOffset = kArchiveSize - kLength + 1;
+    Bytes archive = ArchiveBuilder().add("A.BIN", bytes("abc")).add("FAR.BIN", {}).build();
+    test::setRecordField(archive, 2, kDataOffsetOffset, kOffset);
+    test::setRecordField(archive, 2, kDataLengthOffset, kLength);
+    writeArchive(archive);
+    fs::resize_file(work() / "ZRK.DAT", kArchiveSize);  // sparse: no disk space taken
+    Bytes tail = test::patternBytes(kLength, 9);
+    {
+        std::fstream file(work() / "ZRK.DAT", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(kOffset - 1);
+        file.write(reinterpret_cast<const char*>(tail.data()), kLength);
+        ASSERT_TRUE(file.good());
+    }
+    run();
+    EXPECT_EQ(fs::file_size(work() / "ZRK.DAT"), static_cast<std::uintmax_t>(kArchiveSize));
+    EXPECT_EQ(entryFile("FAR.BIN"), tail);
+    EXPECT_EQ(window_.lines.back(), "Done!");
+}
+
+}  // namespace
+}  // namespace zrk

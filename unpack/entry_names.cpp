@@ -1,0 +1,86 @@
+#include "entry_names.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace zrk {
+
+namespace {
+
+bool isNameSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::string upperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
+// Windows opens a device, not a file, when a name's part before its first dot,
+// without trailing spaces, is a device name; in any letter case. The digits of
+// COM and LPT include 0 and the code page's superscripts 1, 2 and 3.
+bool isWindowsDeviceName(std::string_view part) {
+    std::string_view base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ') {
+        base.remove_suffix(1);
+    }
+    std::string upper = upperAscii(base);
+    constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
+                                                          "NUL", "CONIN$", "CONOUT$"};
+    if (std::find(kDevices.begin(), kDevices.end(), upper) != kDevices.end()) {
+        return true;
+    }
+    constexpr std::string_view kPortDigits = "0123456789\xB9\xB2\xB3";
+    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+           kPortDigits.find(upper[3]) != std::string_view::npos;
+}
+
+// Windows drops trailing dots and spaces from a part, so such a part may turn
+// into ".." or into nothing.
+bool isOnlyDotsAndSpaces(std::string_view part) {
+    return part.find_first_not_of(". ") == std::string_view::npos;
+}
+
+bool partIsAllowed(std::string_view part, bool isLast, NameRules rules) {
+    if (part == ".") {
+        return !isLast;  // a last "." names the folder itself
+    }
+    if (part == ".." || part.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    if (rules == NameRules::Windows) {
+        return part.find(':') == std::string_view::npos && !isOnlyDotsAndSpaces(part) &&
+               !isWindowsDeviceName(part);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool nameStaysInsideOutput(std::string_view name, NameRules rules) {
+    if (name.empty() || isNameSeparator(name.front()) || isNameSeparator(name.back())) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !isNameSeparator(name[end])) {
+            ++end;
+        }
+        std::string_view part = name.substr(start, end - start);
+        // An empty part between two separators adds no level.
+        if (!part.empty() && !partIsAllowed(part, end == name.size(), rules)) {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
+}  // namespace zrk

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string_view>
+
+#include "file_system.h"
+
+namespace zrk {
+
+// True when the entry name (the archive's single-byte text) names a file
+// strictly inside the Output folder under the given platform rules. Both '\'
+// and '/' separate folders. Refused: an empty name; a name that begins or ends
+// with a separator (rooted, or naming a folder); a ".." part; a last part that
+// is "."; and under Windows rules also ':' (drives, streams), parts made only of
+// dots and spaces, and device names such as CON or COM1, with or without an
+// extension or trailing dots and spaces.
+bool nameStaysInsideOutput(std::string_view name, NameRules rules);
+
+}  // namespace zrk
