@@ -78,5 +78,25 @@ TEST(NameStaysInsideOutput, FollowsEachPlatformsRules) {
     }
 }
 
+TEST(NameIsTheManifest, CatchesEverySpellingOfTheManifestsFile) {
+    const NameCase cases[] = {
+        {"manifest.txt", true, true},
+        {".\\manifest.txt", true, true},
+        {"./\\manifest.txt", true, true},
+        {"MANIFEST.TXT", false, true},
+        {"Manifest.Txt. .", false, true},
+        {"manifest.txt ", false, true},
+        {"SUB\\manifest.txt", false, false},
+        {"manifest.txt\\A.BIN", false, false},
+        {"manifest.tx", false, false},
+        {"xmanifest.txt", false, false},
+        {"", false, false},
+    };
+    for (const NameCase& c : cases) {
+        EXPECT_EQ(nameIsTheManifest(c.name, NameRules::Posix), c.posix) << '"' << c.name << '"';
+        EXPECT_EQ(nameIsTheManifest(c.name, NameRules::Windows), c.windows) << '"' << c.name << '"';
+    }
+}
+
 }  // namespace
 }  // namespace zrk

@@ -256,6 +256,22 @@ TEST_F(UnpackJob, NamesThatWouldLeaveOutputAreRefusedAndNothingOutsideChanges) {
     EXPECT_EQ(inside[1].first, "manifest.txt");
 }
 
+// Found by the archive fuzzer: an entry named manifest.txt replaced the
+// manifest that lists every entry.
+TEST_F(UnpackJob, AnEntryNamedLikeTheManifestIsRefusedAndTheManifestStays) {
+    writeArchive(ArchiveBuilder()
+                     .add("manifest.txt", bytes("not a manifest"))
+                     .add(".\\manifest.txt", bytes("nor this"))
+                     .add("SUB\\manifest.txt", bytes("sub"))
+                     .build());
+    run();
+    EXPECT_EQ(window_.lines[3], "Unable to write manifest.txt!");
+    EXPECT_EQ(window_.lines[5], "Unable to write .\\manifest.txt!");
+    EXPECT_EQ(window_.lines.back(), "Done!");
+    EXPECT_EQ(manifest(), "manifest.txt,14\r\n.\\manifest.txt,8\r\nSUB\\manifest.txt,3\r\n");
+    EXPECT_EQ(entryFile("SUB/manifest.txt"), bytes("sub"));
+}
+
 TEST_F(UnpackJob, LinksBelowOutputAreNeverWrittenThrough) {
     if (!systemMakesLinks(parent_.path())) {
         GTEST_SKIP() << "this system cannot make symbolic links";

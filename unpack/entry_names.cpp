@@ -4,6 +4,8 @@
 #include <array>
 #include <string>
 
+#include "work_files.h"
+
 namespace zrk {
 
 namespace {
@@ -61,7 +63,32 @@ bool partIsAllowed(std::string_view part, bool isLast, NameRules rules) {
     return true;
 }
 
+std::string_view withoutTrailingDotsAndSpaces(std::string_view part) {
+    std::size_t end = part.find_last_not_of(". ");
+    return part.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
 }  // namespace
+
+bool nameIsTheManifest(std::string_view name, NameRules rules) {
+    std::string_view file;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = std::min(name.find_first_of("\\/", start), name.size());
+        std::string_view part = name.substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            if (!file.empty()) {
+                return false;  // in a subfolder
+            }
+            file = part;
+        }
+        start = end + 1;
+    }
+    if (rules == NameRules::Windows) {
+        return upperAscii(withoutTrailingDotsAndSpaces(file)) == upperAscii(kManifestName);
+    }
+    return file == kManifestName;
+}
 
 bool nameStaysInsideOutput(std::string_view name, NameRules rules) {
     if (name.empty() || isNameSeparator(name.front()) || isNameSeparator(name.back())) {

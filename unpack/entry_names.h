@@ -15,4 +15,10 @@ namespace zrk {
 // extension or trailing dots and spaces.
 bool nameStaysInsideOutput(std::string_view name, NameRules rules);
 
+// True when the entry's file would be Output's manifest itself, which the run
+// has just written: "manifest.txt" with only empty or "." folder parts before
+// it, and under Windows rules also in any letter case and with the trailing
+// dots and spaces that Windows drops.
+bool nameIsTheManifest(std::string_view name, NameRules rules);
+
 }  // namespace zrk

@@ -41,7 +41,9 @@ void writeManifest(const std::vector<ArchiveEntry>& entries, const std::string& 
 // Writes one entry's file; false when its name or its folder cannot take it.
 bool extractEntry(File& archive, const ArchiveEntry& entry, const std::string& workDir,
                   OutputFolders& folders) {
-    if (!nameStaysInsideOutput(entry.name, hostNameRules())) {
+    // The manifest, written first, lists every entry; no entry may replace it.
+    if (!nameStaysInsideOutput(entry.name, hostNameRules()) ||
+        nameIsTheManifest(entry.name, hostNameRules())) {
         return false;
     }
     std::string target = entryPath(workDir, entry.name);
