@@ -78,6 +78,14 @@ std::int64_t fileLength(const std::string& path) {
     return info.st_size;
 }
 
+std::optional<std::int64_t> plainFileLength(const std::string& path) {
+    struct stat info {};
+    if (!statPath(path, info) || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    return info.st_size;
+}
+
 bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }

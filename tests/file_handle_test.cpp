@@ -81,6 +81,9 @@ TEST(FileSystem, TellsFilesFromFolders) {
     EXPECT_EQ(fileLength(temp.workDir() + "f.bin"), 5);
     EXPECT_THROW(fileLength(temp.workDir() + "missing"), ToolError);
     EXPECT_THROW(fileLength(temp.path().string()), ToolError);
+    EXPECT_EQ(plainFileLength(temp.workDir() + "f.bin"), 5);
+    EXPECT_EQ(plainFileLength(temp.workDir() + "missing"), std::nullopt);
+    EXPECT_EQ(plainFileLength(temp.path().string()), std::nullopt);
     EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
     EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
 }
