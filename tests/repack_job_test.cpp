@@ -147,26 +147,6 @@ TEST_F(RepackJob, WithoutAManifestOnlyTheOldNewArchiveGoes) {
     EXPECT_FALSE(fs::exists(newArchive()));
 }
 
-TEST_F(RepackJob, AManifestFaultEndsTheRunBeforeTheNewArchiveIsMade) {
-    const std::string manifests[] = {
-        "\r\n\r\n",   "A.BIN,1\r\nB.BIN,-1\r\n", "A.BIN\r\n",
-        "GONE.BIN,1", "A.BIN,one\r\n",           "..\\ZRK.DAT,1\r\n",
-    };
-    addFile("A.BIN", test::bytesOf("a"));
-    addFile("B.BIN", test::bytesOf("b"));
-    test::writeFileText(temp.path() / "ZRK.DAT", "outside");
-    for (const auto& manifest : manifests) {
-        writeManifest(manifest);
-        test::writeFileText(newArchive(), "old");
-        window.lines.clear();
-        window.eventRounds = 0;
-        EXPECT_THROW(run(), ToolError) << manifest;
-        EXPECT_FALSE(fs::exists(newArchive())) << manifest;
-        EXPECT_EQ(window.lines, std::vector<std::string>{"Reading metadata from manifest..."});
-        EXPECT_EQ(window.eventRounds, 0);
-    }
-}
-
 TEST_F(RepackJob, AFileThatShrankAfterMeasuringEndsTheRunNamingIt) {
     Bytes a = test::patternBytes(100, 1);
     addFile("A.PCM", a);
