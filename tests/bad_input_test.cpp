@@ -36,8 +36,8 @@ struct BadInput {
     // empty when the run ends normally.
     std::string error;
     std::vector<std::string> log;
-    // Output's files and folders afterwards (folders end in '/'); nothing when
-    // Output must not exist. Repack never changes Output.
+    // Output's files and their contents afterwards; nothing when Output must
+    // not exist. Repack never changes Output.
     std::optional<Tree> output;
     // Entry names that the Windows rules must refuse (the jobs use the host's).
     std::vector<std::string> refusedOnWindows;
