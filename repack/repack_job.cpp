@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "archive_format.h"
-#include "errors.h"
+#include "entry_data_writer.h"
 #include "file_handle.h"
 #include "file_system.h"
 #include "manifest_loading.h"
@@ -35,40 +35,6 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
     archive.writeAt(fileOffsetOf(recordPosition(1)), directory);
 }
 
-// Entries up to this size go through the job's buffer with one read and one
-// write, which costs fewer system calls than a kernel-side copy; longer ones are
-// copied in the kernel with bounded memory.
-constexpr std::int32_t kBufferedEntry = 64 * 1024;
-
-[[noreturn]] void throwShrank(const File& source, std::int64_t length, const ArchiveEntry& entry) {
-    throw ToolError(source.path() + " is now " + std::to_string(length) +
-                    " bytes long, shorter than the " + std::to_string(entry.dataLength) +
-                    " bytes it had when the manifest was read; ZRK.NEW is incomplete");
-}
-
-// Copies the entry's measured length from its file. A file that grew since it
-// was measured gives only that many bytes; one that shrank cannot fill its
-// place and ends the run.
-void copyEntryData(File& archive, const ArchiveEntry& entry, const std::string& workDir,
-                   std::vector<std::uint8_t>& buffer) {
-    File source = File::openForReading(entryPath(workDir, entry.name));
-    std::int64_t at = fileOffsetOf(entry.dataOffset);
-    if (entry.dataLength <= kBufferedEntry) {
-        MutableByteView data(buffer.data(), static_cast<std::size_t>(entry.dataLength));
-        std::size_t got = source.readAt(0, data);
-        if (got < data.size()) {
-            throwShrank(source, source.size(), entry);
-        }
-        archive.writeAt(at, data);
-    } else {
-        if (std::int64_t length = source.size(); length < entry.dataLength) {
-            throwShrank(source, length, entry);
-        }
-        copyBytes(source, 0, archive, at, entry.dataLength);
-    }
-    source.close();
-}
-
 }  // namespace
 
 void runRepack(ToolWindow& window, const std::string& workDir) {
@@ -84,12 +50,13 @@ void runRepack(ToolWindow& window, const std::string& workDir) {
     writeHeader(archive, entries.size());
     window.appendLog("Writing metadata...");
     writeDirectory(window, archive, entries);
-    std::vector<std::uint8_t> buffer(kBufferedEntry);
+    EntryDataWriter data(archive);
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Repacking " + entry.name + "...");
-        copyEntryData(archive, entry, workDir, buffer);
+        data.copy(entry, entryPath(workDir, entry.name));
         window.processEvents();
     }
+    data.flush();
     archive.close();
     window.appendLog("Done!");
 }

@@ -235,10 +235,12 @@ TEST_F(InterruptedRun, RepackLeavesAStartOfTheArchiveAndTheNextRunReplacesIt) {
     ASSERT_LT(begun, entries.size()) << "the run was not stopped midway";
     EXPECT_EQ(log.back(), "Repacking " + entries[begun - 1].name + "...");
 
-    // Header, directory and the data of every entry begun, nothing more.
+    // A start of the archive: header and directory at least, and no data of
+    // an entry not begun. The data of small entries go out in batches, so the
+    // last ones begun may be missing.
     Bytes partial = test::readFileBytes(work_.path() / "ZRK.NEW");
-    std::size_t expected = static_cast<std::size_t>(entries[begun].dataOffset) - 1;
-    EXPECT_EQ(partial.size(), expected);
+    EXPECT_GE(partial.size(), static_cast<std::size_t>(entries.front().dataOffset) - 1);
+    EXPECT_LE(partial.size(), static_cast<std::size_t>(entries[begun].dataOffset) - 1);
     ASSERT_LE(partial.size(), archive_.size());
     EXPECT_TRUE(std::equal(partial.begin(), partial.end(), archive_.begin()));
 

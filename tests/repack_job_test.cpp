@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "archive_builder.h"
 #include "errors.h"
 #include "repack_job.h"
 #include "test_support.h"
@@ -93,6 +94,27 @@ TEST_F(RepackJob, OneEntryOf10BytesMakesA58ByteArchive) {
                       0,   0,   0,   '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(test::readFileBytes(newArchive()), expected);
     EXPECT_EQ(window.eventRounds, 2);
+}
+
+TEST_F(RepackJob, EntriesOfEverySizeComeOutInLayoutOrder) {
+    // Small entries are gathered into batches of 1 MiB, longer ones copied
+    // file to file; the sizes go around both limits and across batches.
+    const std::size_t sizes[] = {1,     65536, 65537, 0,     60000, 60000,  60000, 60000,   60000,
+                                 60000, 60000, 60000, 60000, 60000, 60000,  60000, 60000,   60000,
+                                 60000, 60000, 60000, 60000, 1,     300000, 7,     1048576, 65535};
+    test::ArchiveBuilder expected;
+    std::string manifest;
+    for (std::size_t i = 0; i < std::size(sizes); ++i) {
+        std::string name = std::to_string(i);
+        name.append(".PCM");
+        Bytes data = test::patternBytes(sizes[i], static_cast<std::uint32_t>(i));
+        addFile(name, data);
+        expected.add(name, data);
+        manifest.append(name).append(",\r\n");
+    }
+    writeManifest(manifest);
+    run();
+    EXPECT_EQ(test::readFileBytes(newArchive()), expected.build());
 }
 
 TEST_F(RepackJob, EmptyFilesAreCopiedAsNothingAndKeepTheLayout) {
