@@ -32,8 +32,8 @@ struct BadInput {
     std::string label;
     Job job;
     Bytes input;  // ZRK.DAT for Unpack, Output's manifest.txt for Repack
-    // The message of the error that ends the run, with @ for the work folder;
-    // empty when the run ends normally.
+    // The message of the error that ends the run, with paths below the work
+    // folder in angle brackets; empty when the run ends normally.
     std::string error;
     std::vector<std::string> log;
     // Output's files and their contents afterwards; nothing when Output must
@@ -114,7 +114,7 @@ std::string manifestOf(const std::vector<std::string>& names) {
 
 const std::string kHeaderLog = "Reading metadata...";
 const std::vector<std::string> kLoadLog = {"Reading metadata from manifest..."};
-const std::string kDamaged = "@/ZRK.DAT is damaged: ";
+const std::string kDamaged = "<ZRK.DAT> is damaged: ";
 const std::vector<std::string> kTwoNames = {"A.BIN", "B\xE9.BIN"};
 const Tree kOnlyFirst = {{"A.BIN", "abc"}, {"manifest.txt", "A.BIN,3\r\nB\xE9.BIN,2\r\n"}};
 
@@ -211,6 +211,26 @@ BadInput repackCase(std::string label, std::string_view manifest, std::string er
     return {std::move(label), Job::Repack, bytes(manifest), std::move(error), kLoadLog, {}, {}};
 }
 
+// Devices, ':', trailing dots and spaces, control bytes and unterminated
+// names: the first nine are refused under the Windows rules, and are files
+// inside Output under the POSIX rules.
+BadInput oddNames() {
+    constexpr std::size_t kWindowsRefuses = 9;
+    std::vector<std::string> refused;
+    Tree files = kOddFiles;
+    if (hostNameRules() == NameRules::Windows) {
+        refused.assign(kOddShown.begin(), kOddShown.begin() + kWindowsRefuses);
+        files.erase(files.begin(), files.begin() + kWindowsRefuses);
+    }
+    return {"OddNames",
+            Job::Unpack,
+            namedEntries(kOddNames),
+            "",
+            unpackLog(kOddShown, refused),
+            files,
+            {kOddNames.begin(), kOddNames.begin() + kWindowsRefuses}};
+}
+
 std::vector<BadInput> badInputs() {
     return {
         // Archives cut short: nothing is written, not even the manifest.
@@ -292,15 +312,7 @@ std::vector<BadInput> badInputs() {
                    unpackLog(kLeavingShown, {kLeavingShown.begin(), kLeavingShown.end() - 1}),
                    Tree{{"OK.BIN", byteOf(kLeaving.size() - 1)},
                         {"manifest.txt", manifestOf(kLeavingShown)}}),
-        // Devices, ':', trailing dots and spaces, control bytes and unterminated
-        // names: files inside Output here, and refused by the Windows rules.
-        {"OddNamesStayInside",
-         Job::Unpack,
-         namedEntries(kOddNames),
-         "",
-         unpackLog(kOddShown, {}),
-         kOddFiles,
-         {kOddNames.begin(), kOddNames.begin() + 9}},
+        oddNames(),
 
         // Manifests.
         repackCase("LineWithoutAComma", "A.BIN,1\r\nB.BIN\r\n",
@@ -327,11 +339,11 @@ std::vector<BadInput> badInputs() {
                    "folder"),
         // A rooted name is still read below Output.
         repackCase("RootedName", "/OUT.BIN,1\r\n",
-                   "manifest.txt line 1: @/Output//OUT.BIN is missing or not a plain file"),
+                   "manifest.txt line 1: <Output\\/OUT.BIN> is missing or not a plain file"),
         repackCase("MissingFile", "A.BIN,1\r\n\r\nGONE.BIN,1\r\n",
-                   "manifest.txt line 3: @/Output/GONE.BIN is missing or not a plain file"),
+                   "manifest.txt line 3: <Output\\GONE.BIN> is missing or not a plain file"),
         repackCase("Folder", "SUB,1\r\n",
-                   "manifest.txt line 1: @/Output/SUB is a folder, not a file"),
+                   "manifest.txt line 1: <Output\\SUB> is a folder, not a file"),
         repackCase("EmptyName", " ,1\r\n",
                    "manifest.txt line 1: the name before the comma is empty"),
         repackCase("NumberTooBig", "A.BIN,99999999999\r\n",
@@ -341,9 +353,21 @@ std::vector<BadInput> badInputs() {
                    "manifest.txt line 2: the length -1 of \"B.BIN\" is negative; it must be 0 to "
                    "2147483647"),
         repackCase("NoEntries", "\r\n\n\r\n",
-                   "manifest.txt has no entries: @/Output/manifest.txt holds no line naming a "
+                   "manifest.txt has no entries: <Output\\manifest.txt> holds no line naming a "
                    "file, and an archive needs at least one"),
     };
+}
+
+// The files and folders below `root` (folders end in '/') with their
+// contents, paths written with '/' on every platform.
+Tree treeOf(const fs::path& root) {
+    Tree tree;
+    for (auto& [path, content] : test::snapshotTree(root)) {
+        std::string generic = path;
+        std::replace(generic.begin(), generic.end(), '\\', '/');
+        tree.emplace_back(generic, std::string(content.begin(), content.end()));
+    }
+    return tree;
 }
 
 void PrintTo(const BadInput& c, std::ostream* out) {
@@ -365,23 +389,16 @@ protected:
 
     // Everything under the parent except what lies inside Output.
     Tree outsideOutput() const {
-        Tree tree;
-        for (auto& [path, content] : test::snapshotTree(parent_.path())) {
-            if (!path.starts_with("work/Output/")) {
-                tree.emplace_back(path, std::string(content.begin(), content.end()));
-            }
-        }
+        Tree tree = treeOf(parent_.path());
+        std::erase_if(tree,
+                      [](const auto& item) { return item.first.starts_with("work/Output/"); });
         return tree;
     }
 
     // Output's files (not folders) with their text, sorted.
     Tree outputFiles() const {
-        Tree tree;
-        for (auto& [path, content] : test::snapshotTree(work() / "Output")) {
-            if (!path.ends_with('/')) {
-                tree.emplace_back(path, std::string(content.begin(), content.end()));
-            }
-        }
+        Tree tree = treeOf(work() / "Output");
+        std::erase_if(tree, [](const auto& item) { return item.first.ends_with('/'); });
         return tree;
     }
 
@@ -392,9 +409,15 @@ protected:
         test::writeFileText(work() / "Output" / "SUB" / "X.BIN", "x");
     }
 
+    // Turns each <path> (a path below the work folder, in the archive's form)
+    // into the path that the platform shows.
     std::string withWorkFolder(std::string text) const {
-        for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at)) {
-            text.replace(at, 1, work().string());
+        for (std::size_t open = text.find('<'); open != std::string::npos;
+             open = text.find('<', open)) {
+            std::size_t close = text.find('>', open);
+            std::string path = nativeChildPath(workDir(), text.substr(open + 1, close - open - 1));
+            text.replace(open, close - open + 1, path);
+            open += path.size();
         }
         return text;
     }
