@@ -19,7 +19,8 @@ public:
     static File createForWriting(const std::string& path);
     // As createForWriting, but gives nothing, and leaves the path alone, when
     // it is a symbolic link (one that leads nowhere too), so that a write never
-    // lands where a link points.
+    // lands where a link points, or a named pipe that nothing reads, which
+    // would block the run for good.
     static std::optional<File> createUnlessLink(const std::string& path);
 
     File(File&& other) noexcept;

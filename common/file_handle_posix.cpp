@@ -74,8 +74,12 @@ File File::createForWriting(const std::string& path) {
 }
 
 std::optional<File> File::createUnlessLink(const std::string& path) {
-    int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (handle < 0 && errno == ELOOP) {
+    // Without O_NONBLOCK, opening a named pipe that nothing reads would wait
+    // for a reader for good; with it, such a pipe is refused (ENXIO). Regular
+    // files ignore the flag.
+    int handle = ::open(path.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (handle < 0 && (errno == ELOOP || errno == ENXIO)) {
         return std::nullopt;
     }
     if (handle < 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +30,9 @@ bool isPlainFile(const std::string& path);
 // Makes one folder level; true when it exists afterwards.
 bool makeFolder(const std::string& path);
 
-// Raises ToolError when the length cannot be had.
-std::int64_t fileLength(const std::string& path);
+// The length of a plain file, found with a single look at the file system;
+// nothing when the path is missing or is not a plain file.
+std::optional<std::int64_t> plainFileLength(const std::string& path);
 
 // True when the file is gone afterwards.
 bool deleteFile(const std::string& path);

@@ -67,13 +67,10 @@ bool makeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && folderExists(path));
 }
 
-std::int64_t fileLength(const std::string& path) {
+std::optional<std::int64_t> plainFileLength(const std::string& path) {
     struct stat info {};
-    if (!statPath(path, info)) {
-        throw ToolError("cannot measure " + path + ": " + std::strerror(errno));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        throw ToolError("cannot measure " + path + ": not a plain file");
+    if (!statPath(path, info) || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
     }
     return info.st_size;
 }

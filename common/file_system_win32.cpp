@@ -132,13 +132,11 @@ bool makeFolder(const std::string& path) {
            (::GetLastError() == ERROR_ALREADY_EXISTS && folderExists(path));
 }
 
-std::int64_t fileLength(const std::string& path) {
+std::optional<std::int64_t> plainFileLength(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-        failWithLastError("cannot measure", path);
-    }
-    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        throw ToolError("cannot measure " + path + ": not a plain file");
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return std::nullopt;
     }
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

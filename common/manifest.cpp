@@ -5,6 +5,7 @@
 
 #include "ansi_text.h"
 #include "errors.h"
+#include "field_codecs.h"
 
 namespace zrk {
 
@@ -22,14 +23,26 @@ std::string_view trimSpaces(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-// The line as a person can read it in an error message, cut when long.
+// The line as a person can read it in an error message, cut when long. Bytes
+// below 0x20 are shown as escapes, as in names from an archive: a zero byte
+// would end the message early, and others would act on the terminal.
 std::string quoted(std::string_view text) {
-    std::string shown = ansiToNative(text.substr(0, kQuotedLength));
+    std::string_view part = text.substr(0, kQuotedLength);
+    std::string shown = ansiToNative(
+        decodeName(ByteView(reinterpret_cast<const std::uint8_t*>(part.data()), part.size())));
     return "\"" + shown + (text.size() > kQuotedLength ? "...\"" : "\"");
 }
 
 std::string where(std::int64_t lineNumber) {
     return "manifest.txt line " + std::to_string(lineNumber);
+}
+
+// Refuses a line (without its line end) longer than any line that names a file.
+void checkLineLength(std::size_t length, std::int64_t lineNumber) {
+    if (length > kMaxManifestLineLength) {
+        throw ToolError(where(lineNumber) + " is longer than " +
+                        std::to_string(kMaxManifestLineLength) + " bytes");
+    }
 }
 
 }  // namespace
@@ -96,14 +109,16 @@ std::optional<std::string> ManifestReader::nextRawLine() {
         std::size_t feed = buffer_.find('\n', searched);
         if (feed != std::string::npos) {
             std::size_t end = (feed > start_ && buffer_[feed - 1] == '\r') ? feed - 1 : feed;
+            checkLineLength(end - start_, lineNumber_ + 1);
             std::string line = buffer_.substr(start_, end - start_);
             start_ = feed + 1;
             ++lineNumber_;
             return line;
         }
-        if (buffer_.size() - start_ > kMaxManifestLineLength) {
-            throw ToolError(where(lineNumber_ + 1) + " is longer than " +
-                            std::to_string(kMaxManifestLineLength) + " bytes");
+        // Without its line end yet, the line is kept only up to the longest
+        // allowed and a carriage return.
+        if (std::size_t pending = buffer_.size() - start_; pending > 0) {
+            checkLineLength(pending - 1, lineNumber_ + 1);
         }
         searched = buffer_.size();
         std::size_t consumed = start_;
@@ -116,6 +131,7 @@ std::optional<std::string> ManifestReader::nextRawLine() {
             if (line.ends_with('\r')) {
                 line.pop_back();
             }
+            checkLineLength(line.size(), lineNumber_ + 1);
             ++lineNumber_;
             return line;
         }

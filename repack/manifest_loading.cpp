@@ -58,12 +58,13 @@ std::int32_t measureEntryFile(const ManifestLine& line, const std::string& path)
         throw ToolError(where(line) + ": the name " + quoted(line.name.substr(0, zero)) +
                         " is followed by a zero byte, which no file name can hold");
     }
-    if (!isPlainFile(path)) {
+    std::optional<std::int64_t> measured = plainFileLength(path);
+    if (!measured) {
         throw ToolError(
             where(line) + ": " + path +
             (folderExists(path) ? " is a folder, not a file" : " is missing or not a plain file"));
     }
-    std::int64_t length = fileLength(path);
+    std::int64_t length = *measured;
     if (length > kLargestPosition) {
         throw ToolError(where(line) + ": " + path + " is " + std::to_string(length) +
                         " bytes long; an entry holds at most " + std::to_string(kLargestPosition));

@@ -52,7 +52,7 @@ TEST(FileSystemWin32, HiddenAndSystemFilesDoNotCountAsThere) {
         setAttributes(path, c.attributes);
         EXPECT_EQ(plainFileExists(path), c.counts) << c.name;
         EXPECT_TRUE(isPlainFile(path)) << c.name;
-        EXPECT_EQ(fileLength(path), 5) << c.name;
+        EXPECT_EQ(plainFileLength(path), 5) << c.name;
         setAttributes(path, FILE_ATTRIBUTE_NORMAL);
     }
     EXPECT_FALSE(plainFileExists(temp.path().string()));
@@ -135,7 +135,7 @@ TEST(FileSystemWin32, FoldersAreMadeLevelByLevelWithAnsiNames) {
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_STREQ(found.cFileName, "A.PCM");
     ::FindClose(search);
-    EXPECT_EQ(fileLength(file), 4);
+    EXPECT_EQ(plainFileLength(file), 4);
 }
 
 TEST(FileWin32, CreatingReplacesHiddenAndSystemFilesToo) {

@@ -126,5 +126,16 @@ TEST(ManifestReader, RefusesAnOverlongLineWithoutHoldingIt) {
     }
 }
 
+TEST(ManifestReader, TheLengthLimitHoldsWhereverTheLineEndArrives) {
+    std::string longest(kMaxManifestLineLength - 2, 'x');
+    for (std::size_t chunk : {std::size_t{4096}, kMaxManifestLineLength + 100}) {
+        EXPECT_EQ(readAll("A.PCM,1\r\n" + longest + ",1\r\n", chunk).size(), 2u) << chunk;
+        EXPECT_EQ(readAll("A.PCM,1\r\n" + longest + ",1", chunk).size(), 2u) << chunk;
+        for (std::string end : {"\r\n", "\n", ""}) {
+            EXPECT_THROW(readAll(longest + ",12" + end, chunk), ToolError) << chunk << end.size();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zrk
