@@ -43,7 +43,12 @@ private:
     friend void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
                           std::int64_t length);
 
+    // -1 is no handle on both systems (INVALID_HANDLE_VALUE on Windows).
+    static constexpr std::intptr_t kNoHandle = -1;
+
     File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    // Closes a handle on the way out of a scope, where an error has nowhere to go.
+    static void closeQuietly(std::intptr_t handle) noexcept;
 
     std::intptr_t handle_;
     std::string path_;
@@ -53,5 +58,10 @@ private:
 // A source that ends early raises ToolError; what was copied up to then stays.
 void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
                std::int64_t length);
+
+// The same through a buffer of at most 1 MiB, for systems or files where the
+// kernel cannot copy by itself.
+void copyBytesThroughBuffer(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
+                            std::int64_t length);
 
 }  // namespace zrk

@@ -15,9 +15,6 @@ namespace zrk {
 
 namespace {
 
-constexpr std::int64_t kCopyChunk = 1 << 20;
-constexpr std::intptr_t kClosed = -1;
-
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
     throw ToolError(what + " " + path + ": " + std::strerror(errno));
 }
@@ -88,24 +85,8 @@ std::optional<File> File::createUnlessLink(const std::string& path) {
     return File(handle, path);
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != kClosed) {
-            ::close(fd(handle_));
-        }
-        handle_ = std::exchange(other.handle_, kClosed);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
-File::~File() {
-    if (handle_ != kClosed) {
-        ::close(fd(handle_));
-    }
+void File::closeQuietly(std::intptr_t handle) noexcept {
+    ::close(fd(handle));
 }
 
 std::int64_t File::size() const {
@@ -135,15 +116,6 @@ std::size_t File::readAt(std::int64_t offset, MutableByteView out) {
     return done;
 }
 
-void File::readExactlyAt(std::int64_t offset, MutableByteView out) {
-    std::size_t got = readAt(offset, out);
-    if (got != out.size()) {
-        throw ToolError(path_ + " ends early: " + std::to_string(out.size()) +
-                        " bytes wanted at offset " + std::to_string(offset) + ", " +
-                        std::to_string(got) + " there");
-    }
-}
-
 void File::writeAt(std::int64_t offset, ByteView data) {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -160,10 +132,10 @@ void File::writeAt(std::int64_t offset, ByteView data) {
 }
 
 void File::close() {
-    if (handle_ == kClosed) {
+    if (handle_ == kNoHandle) {
         return;
     }
-    int result = ::close(fd(std::exchange(handle_, kClosed)));
+    int result = ::close(fd(std::exchange(handle_, kNoHandle)));
     if (result != 0 && errno != EINTR) {
         fail("cannot close", path_);
     }
@@ -174,16 +146,7 @@ void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOff
     if (copyInKernel(from, fromOffset, to, toOffset, length, fd(from.handle_), fd(to.handle_))) {
         return;
     }
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(length, kCopyChunk)));
-    while (length > 0) {
-        auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length, buffer.size()));
-        MutableByteView part(buffer.data(), chunk);
-        from.readExactlyAt(fromOffset, part);
-        to.writeAt(toOffset, part);
-        fromOffset += static_cast<std::int64_t>(chunk);
-        toOffset += static_cast<std::int64_t>(chunk);
-        length -= static_cast<std::int64_t>(chunk);
-    }
+    copyBytesThroughBuffer(from, fromOffset, to, toOffset, length);
 }
 
 }  // namespace zrk

@@ -12,13 +12,9 @@ namespace zrk {
 
 namespace {
 
-// Buffer of the copy between two files.
-constexpr std::int64_t kCopyChunk = 1 << 20;
 // Largest single ReadFile/WriteFile; bigger requests can fail on network
 // shares for lack of system resources, so they go in parts.
 constexpr std::size_t kMaxCallSize = 64 << 20;
-
-const std::intptr_t kClosed = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
 
 HANDLE osHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -90,24 +86,8 @@ std::optional<File> File::createUnlessLink(const std::string& path) {
     return File(reinterpret_cast<std::intptr_t>(handle), path);
 }
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kClosed)), path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != kClosed) {
-            ::CloseHandle(osHandle(handle_));
-        }
-        handle_ = std::exchange(other.handle_, kClosed);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
-File::~File() {
-    if (handle_ != kClosed) {
-        ::CloseHandle(osHandle(handle_));
-    }
+void File::closeQuietly(std::intptr_t handle) noexcept {
+    ::CloseHandle(osHandle(handle));
 }
 
 std::int64_t File::size() const {
@@ -138,15 +118,6 @@ std::size_t File::readAt(std::int64_t offset, MutableByteView out) {
     return done;
 }
 
-void File::readExactlyAt(std::int64_t offset, MutableByteView out) {
-    std::size_t got = readAt(offset, out);
-    if (got != out.size()) {
-        throw ToolError(path_ + " ends early: " + std::to_string(out.size()) +
-                        " bytes wanted at offset " + std::to_string(offset) + ", " +
-                        std::to_string(got) + " there");
-    }
-}
-
 void File::writeAt(std::int64_t offset, ByteView data) {
     std::size_t done = 0;
     while (done < data.size()) {
@@ -162,26 +133,17 @@ void File::writeAt(std::int64_t offset, ByteView data) {
 }
 
 void File::close() {
-    if (handle_ == kClosed) {
+    if (handle_ == kNoHandle) {
         return;
     }
-    if (!::CloseHandle(osHandle(std::exchange(handle_, kClosed)))) {
+    if (!::CloseHandle(osHandle(std::exchange(handle_, kNoHandle)))) {
         failWithLastError("cannot close", path_);
     }
 }
 
 void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
                std::int64_t length) {
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(length, kCopyChunk)));
-    while (length > 0) {
-        auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length, buffer.size()));
-        MutableByteView part(buffer.data(), chunk);
-        from.readExactlyAt(fromOffset, part);
-        to.writeAt(toOffset, part);
-        fromOffset += static_cast<std::int64_t>(chunk);
-        toOffset += static_cast<std::int64_t>(chunk);
-        length -= static_cast<std::int64_t>(chunk);
-    }
+    copyBytesThroughBuffer(from, fromOffset, to, toOffset, length);
 }
 
 }  // namespace zrk
