@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_text.h"
 #include "archive_builder.h"
 #include "archive_format.h"
 #include "entry_names.h"
@@ -36,8 +37,9 @@ struct BadInput {
     // folder in angle brackets; empty when the run ends normally.
     std::string error;
     std::vector<std::string> log;
-    // Output's files and their contents afterwards; nothing when Output must
-    // not exist. Repack never changes Output.
+    // Output's files and their contents afterwards, named in UTF-8 as
+    // snapshotTree gives them; nothing when Output must not exist. Repack
+    // never changes Output.
     std::optional<Tree> output;
     // Entry names that the Windows rules must refuse (the jobs use the host's).
     std::vector<std::string> refusedOnWindows;
@@ -119,7 +121,7 @@ const std::vector<std::string> kTwoNames = {"A.BIN", "B\xE9.BIN"};
 const Tree kOnlyFirst = {{"A.BIN", "abc"}, {"manifest.txt", "A.BIN,3\r\nB\xE9.BIN,2\r\n"}};
 
 std::string entry2Outside(const std::string& where) {
-    return kDamaged + "entry 2 \"B\xC3\xA9.BIN\" has its " + where +
+    return kDamaged + "entry 2 \"" + ansiToNative("B\xE9.BIN") + "\" has its " + where +
            ", but the file holds positions 1 to 85";
 }
 
@@ -318,8 +320,8 @@ std::vector<BadInput> badInputs() {
         repackCase("LineWithoutAComma", "A.BIN,1\r\nB.BIN\r\n",
                    "manifest.txt line 2: no comma between name and length in \"B.BIN\""),
         repackCase("BinaryLine", std::string("A.BIN,1\r\n") + '\0' + "\x01\xFF\x1B[2J\r\n",
-                   "manifest.txt line 2: no comma between name and length in "
-                   "\"\\0\\1\xC3\xBF\\27[2J\""),
+                   "manifest.txt line 2: no comma between name and length in \"\\0\\1" +
+                       ansiToNative("\xFF") + "\\27[2J\""),
         repackCase("BinaryNumber", "A.BIN,\x01\x02\r\n",
                    "manifest.txt line 1: the length \"\\1\\2\" of \"A.BIN\" is not a whole number"),
         repackCase("ZeroByteInAName", std::string_view("A.BIN\0B,1\r\n", 11),
@@ -385,7 +387,7 @@ protected:
     }
 
     fs::path work() const { return parent_.path() / "work"; }
-    std::string workDir() const { return work().string() + "/"; }
+    std::string workDir() const { return (work() / "").string(); }
 
     // Everything under the parent except what lies inside Output.
     Tree outsideOutput() const {

@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
-#include "ansi_text.h"
 #include "errors.h"
 #include "file_system.h"
 #include "manifest_loading.h"
 #include "test_support.h"
+#include "work_files.h"
 
 namespace zrk {
 namespace {
@@ -18,7 +18,7 @@ class ManifestLoading : public ::testing::Test {
 protected:
     // `relative` is in the archive's code page, as the manifest holds it.
     void addFile(const std::string& relative, std::size_t length) {
-        test::writeFileBytes(output() / ansiToNative(relative), test::patternBytes(length, 7));
+        test::writeNativeFile(entryPath(temp.workDir(), relative), test::patternBytes(length, 7));
     }
     // A sparse file: long, yet without taking disk space.
     void addSparseFile(const std::string& relative, std::uintmax_t length) {

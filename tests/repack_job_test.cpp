@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <functional>
 
-#include "ansi_text.h"
 #include "archive_builder.h"
 #include "errors.h"
 #include "file_system.h"
 #include "repack_job.h"
 #include "test_support.h"
+#include "work_files.h"
 
 namespace zrk {
 namespace {
@@ -50,7 +50,7 @@ class RepackJob : public ::testing::Test {
 protected:
     // `relative` is in the archive's code page, as the manifest holds it.
     void addFile(const std::string& relative, const Bytes& bytes) {
-        test::writeFileBytes(output() / ansiToNative(relative), bytes);
+        test::writeNativeFile(entryPath(temp.workDir(), relative), bytes);
     }
     void writeManifest(std::string_view text) {
         test::writeFileText(output() / "manifest.txt", text);

@@ -87,12 +87,13 @@ std::vector<Item> mixedItems() {
 
 class RoundTrip : public ::testing::Test {
 protected:
-    // Lays the items out as Unpack would have left them: files and manifest in Output.
+    // Lays the items out as Unpack would have left them: files and manifest in
+    // Output, named from the items' ANSI text as the jobs name them.
     static void writeOutput(const test::TempFolder& folder, const std::vector<Item>& items) {
         for (const Item& item : items) {
-            test::writeFileBytes(entryPath(folder.workDir(), item.name), item.data);
+            test::writeNativeFile(entryPath(folder.workDir(), item.name), item.data);
         }
-        test::writeFileText(manifestPath(folder.workDir()), manifestOf(items));
+        test::writeNativeFile(manifestPath(folder.workDir()), test::bytesOf(manifestOf(items)));
     }
 
     void unpack() {
@@ -137,7 +138,8 @@ TEST_F(RoundTrip, AnUnchangedManifestGivesBackTheArchiveByteForByte) {
         item.declared =
             endsInPcm(item.name) ? static_cast<std::int32_t>(item.data.size()) : item.declared;
     }
-    EXPECT_EQ(test::readFileText(manifestPath(work.workDir())), manifestOf(asUnpacked));
+    EXPECT_EQ(test::readNativeFile(manifestPath(work.workDir())),
+              test::bytesOf(manifestOf(asUnpacked)));
     EXPECT_EQ(repack(work, asUnpacked), original);
     // Once more from what the second Repack wrote.
     fs::rename(work.path() / "ZRK.NEW", work.path() / "ZRK.DAT");

@@ -8,6 +8,9 @@
 #include <random>
 #include <stdexcept>
 
+#include "file_handle.h"
+#include "file_system.h"
+
 namespace zrk::test {
 
 namespace {
@@ -70,6 +73,25 @@ void writeFileText(const std::filesystem::path& path, std::string_view text) {
 std::string readFileText(const std::filesystem::path& path) {
     Bytes bytes = readFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+void writeNativeFile(const std::string& path, const Bytes& bytes) {
+    // Each folder level from the top down; the root's levels are there.
+    for (std::size_t at = 1; at < path.size(); ++at) {
+        if (isFolderSeparator(path[at]) && !folderExists(path.substr(0, at))) {
+            makeFolder(path.substr(0, at));
+        }
+    }
+    File out = File::createForWriting(path);
+    out.writeAt(0, bytes);
+    out.close();
+}
+
+Bytes readNativeFile(const std::string& path) {
+    File in = File::openForReading(path);
+    Bytes bytes(static_cast<std::size_t>(in.size()));
+    in.readExactlyAt(0, bytes);
+    return bytes;
 }
 
 Bytes bytesOf(std::string_view text) {

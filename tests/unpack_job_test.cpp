@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ansi_text.h"
 #include "archive_builder.h"
 #include "archive_directory.h"
 #include "errors.h"
 #include "test_support.h"
 #include "unpack_job.h"
+#include "work_files.h"
 
 namespace zrk {
 namespace {
@@ -35,15 +35,19 @@ protected:
 
     fs::path work() const { return parent_.path() / "work"; }
     fs::path output() const { return work() / "Output"; }
-    std::string workDir() const { return work().string() + "/"; }
+    std::string workDir() const { return (work() / "").string(); }
 
     void writeArchive(const Bytes& bytes) const { test::writeFileBytes(work() / "ZRK.DAT", bytes); }
 
     void run() { runUnpack(window_, workDir()); }
 
-    std::string manifest() const { return test::readFileText(output() / "manifest.txt"); }
+    std::string manifest() const {
+        Bytes text = test::readNativeFile(manifestPath(workDir()));
+        return std::string(text.begin(), text.end());
+    }
+    // `relative` as the archive names it, with '/' or a backslash between folders.
     Bytes entryFile(const std::string& relative) const {
-        return test::readFileBytes(output() / relative);
+        return test::readNativeFile(entryPath(workDir(), relative));
     }
 
     test::TempFolder parent_;
