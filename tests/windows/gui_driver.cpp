@@ -596,30 +596,6 @@ void repackMissingManifestCase(Report& report, const Programs& programs) {
     missingInput(report, programs.repack, "Output\\manifest.txt", "Manifest file not found!", true);
 }
 
-HWND findMessageBox(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search{processId, nullptr};
-    waitFor([&] {
-        ::EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto& s = *reinterpret_cast<Search*>(data);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                if (owner == s.processId && windowClass(window) == "#32770" &&
-                    ::IsWindowVisible(window)) {
-                    s.found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    });
-    return search.found;
-}
-
 // An error that ends the run: a message box names it, waits for OK, and the
 // program then ends with exit code 1.
 void errorReportCase(Report& report, const Programs& programs) {
@@ -628,14 +604,12 @@ void errorReportCase(Report& report, const Programs& programs) {
     RunningProgram program(programs.repack, folder.path());
     HWND window = program.findMainWindow();
     report.expect(window != nullptr, "the Repack window appears");
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(window, &processId);
-    HWND box = findMessageBox(processId);
-    report.expect(box != nullptr, "a message box reports the error");
+    // A message box is a window of the dialog class, captioned with the program's name.
+    HWND box = program.findWindow("#32770", programs.repack.caption);
+    report.expect(box != nullptr, "a message box with the program's name reports the error");
     if (box == nullptr) {
         return;
     }
-    report.expectEqual(windowText(box), programs.repack.caption, "the box has the caption");
     std::string text = windowText(::GetDlgItem(box, kMessageBoxTextId));
     report.expect(text.find("GONE.BIN") != std::string::npos,
                   "the report names the missing file: \"" + text + "\"");
