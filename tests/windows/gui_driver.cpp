@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "archive_builder.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -34,11 +36,8 @@ constexpr int kClientWidthTwips = 7410;
 constexpr int kClientHeightTwips = 6075;
 constexpr int kTwipsPerInch = 1440;
 
-// The archive's layout.
-constexpr std::size_t kHeaderSize = 16;
-constexpr std::size_t kRecordSize = 32;
-constexpr std::size_t kNameWidth = 19;
-constexpr char kMagic[] = "ZRK.DAT 1.00";
+using zrk::kHeaderSize;
+using zrk::kRecordSize;
 
 // A message box's text control.
 constexpr int kMessageBoxTextId = 0xFFFF;
@@ -172,46 +171,13 @@ struct Entry {
     std::int32_t declaredLength;
 };
 
-void putLe32(Bytes& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-bool endsInPcm(const std::string& name) {
-    if (name.size() < 3) {
-        return false;
-    }
-    std::string last = name.substr(name.size() - 3);
-    for (char& c : last) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return last == "PCM";
-}
-
-// The archive laid out as the format has it: header, directory, data packed
-// in directory order from position 17 + 32 n.
+// The archive laid out as Repack writes it.
 Bytes archiveOf(const std::vector<Entry>& entries) {
-    std::size_t directoryEnd = kHeaderSize + kRecordSize * entries.size();
-    Bytes archive(directoryEnd, 0);
-    std::copy(kMagic, kMagic + 12, archive.begin());
-    putLe32(archive, 12, static_cast<std::uint32_t>(entries.size() - 1));
-    std::size_t position = directoryEnd + 1;
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        const Entry& entry = entries[k];
-        std::size_t record = kHeaderSize + kRecordSize * k;
-        std::copy_n(entry.name.begin(), std::min(entry.name.size(), kNameWidth),
-                    archive.begin() + record);
-        archive[record + 19] = endsInPcm(entry.name) ? 0 : 1;
-        putLe32(archive, record + 20, static_cast<std::uint32_t>(entry.data.size()));
-        putLe32(archive, record + 24, static_cast<std::uint32_t>(entry.declaredLength));
-        putLe32(archive, record + 28, static_cast<std::uint32_t>(position));
-        position += entry.data.size();
-    }
+    zrk::test::ArchiveBuilder builder;
     for (const Entry& entry : entries) {
-        archive.insert(archive.end(), entry.data.begin(), entry.data.end());
+        builder.add(entry.name, entry.data, std::nullopt, entry.declaredLength);
     }
-    return archive;
+    return builder.build();
 }
 
 std::string manifestOf(const std::vector<Entry>& entries) {
