@@ -11,7 +11,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
