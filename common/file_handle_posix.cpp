@@ -15,6 +15,10 @@ namespace zrk {
 
 namespace {
 
+// Below this a read and a write cost less than setting up a kernel copy,
+// which on some file systems goes through an in-kernel pipe.
+constexpr std::int64_t kSmallestKernelCopy = 64 * 1024;
+
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
     throw ToolError(what + " " + path + ": " + std::strerror(errno));
 }
@@ -143,7 +147,8 @@ void File::close() {
 
 void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
                std::int64_t length) {
-    if (copyInKernel(from, fromOffset, to, toOffset, length, fd(from.handle_), fd(to.handle_))) {
+    if (length >= kSmallestKernelCopy &&
+        copyInKernel(from, fromOffset, to, toOffset, length, fd(from.handle_), fd(to.handle_))) {
         return;
     }
     copyBytesThroughBuffer(from, fromOffset, to, toOffset, length);

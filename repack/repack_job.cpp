@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "archive_format.h"
-#include "entry_data_writer.h"
+#include "errors.h"
 #include "file_handle.h"
 #include "file_system.h"
 #include "manifest_loading.h"
@@ -35,6 +35,20 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
     archive.writeAt(fileOffsetOf(recordPosition(1)), directory);
 }
 
+// Copies the entry's measured length from its file. A file that grew since it
+// was measured gives only that many bytes; one that shrank cannot fill its
+// place and ends the run.
+void copyEntryData(File& archive, const ArchiveEntry& entry, const std::string& workDir) {
+    File source = File::openForReading(entryPath(workDir, entry.name));
+    if (std::int64_t length = source.size(); length < entry.dataLength) {
+        throw ToolError(source.path() + " is now " + std::to_string(length) +
+                        " bytes long, shorter than the " + std::to_string(entry.dataLength) +
+                        " bytes it had when the manifest was read; ZRK.NEW is incomplete");
+    }
+    copyBytes(source, 0, archive, fileOffsetOf(entry.dataOffset), entry.dataLength);
+    source.close();
+}
+
 }  // namespace
 
 void runRepack(ToolWindow& window, const std::string& workDir) {
@@ -50,13 +64,11 @@ void runRepack(ToolWindow& window, const std::string& workDir) {
     writeHeader(archive, entries.size());
     window.appendLog("Writing metadata...");
     writeDirectory(window, archive, entries);
-    EntryDataWriter data(archive);
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Repacking " + entry.name + "...");
-        data.copy(entry, entryPath(workDir, entry.name));
+        copyEntryData(archive, entry, workDir);
         window.processEvents();
     }
-    data.flush();
     archive.close();
     window.appendLog("Done!");
 }
