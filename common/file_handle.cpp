@@ -42,18 +42,30 @@ void File::readExactlyAt(std::int64_t offset, MutableByteView out) {
     }
 }
 
-void copyBytesThroughBuffer(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-                            std::int64_t length) {
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(length, kCopyChunk)));
-    while (length > 0) {
-        auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(length, buffer.size()));
-        MutableByteView part(buffer.data(), chunk);
-        from.readExactlyAt(fromOffset, part);
-        to.writeAt(toOffset, part);
-        fromOffset += static_cast<std::int64_t>(chunk);
-        toOffset += static_cast<std::int64_t>(chunk);
-        length -= static_cast<std::int64_t>(chunk);
+void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
+               std::int64_t length) {
+    std::int64_t copied = copyAvailableBytes(from, fromOffset, to, toOffset, length);
+    if (copied < length) {
+        throw ToolError(from.path() + " ends early: " + std::to_string(length) +
+                        " bytes wanted from offset " + std::to_string(fromOffset) + ", " +
+                        std::to_string(copied) + " there");
     }
+}
+
+std::int64_t copyAvailableThroughBuffer(File& from, std::int64_t fromOffset, File& to,
+                                        std::int64_t toOffset, std::int64_t length) {
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(length, kCopyChunk)));
+    std::int64_t copied = 0;
+    while (copied < length) {
+        auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, kCopyChunk));
+        std::size_t got = from.readAt(fromOffset + copied, MutableByteView(buffer.data(), wanted));
+        to.writeAt(toOffset + copied, ByteView(buffer.data(), got));
+        copied += static_cast<std::int64_t>(got);
+        if (got < wanted) {
+            break;  // the source ends here
+        }
+    }
+    return copied;
 }
 
 }  // namespace zrk

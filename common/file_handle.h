@@ -40,8 +40,8 @@ public:
     void close();
 
 private:
-    friend void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-                          std::int64_t length);
+    friend std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
+                                           std::int64_t toOffset, std::int64_t length);
 
     // -1 is no handle on both systems (INVALID_HANDLE_VALUE on Windows).
     static constexpr std::intptr_t kNoHandle = -1;
@@ -59,9 +59,14 @@ private:
 void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
                std::int64_t length);
 
-// The same through a buffer of at most 1 MiB, for systems or files where the
-// kernel cannot copy by itself.
-void copyBytesThroughBuffer(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-                            std::int64_t length);
+// The same, but a source that ends early just ends the copy: gives the number
+// of bytes copied, fewer than `length` only where the source ends.
+std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
+                                std::int64_t toOffset, std::int64_t length);
+
+// copyAvailableBytes through a buffer of at most 1 MiB, for systems or files
+// where the kernel cannot copy by itself.
+std::int64_t copyAvailableThroughBuffer(File& from, std::int64_t fromOffset, File& to,
+                                        std::int64_t toOffset, std::int64_t length);
 
 }  // namespace zrk

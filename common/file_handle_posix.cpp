@@ -145,13 +145,14 @@ void File::close() {
     }
 }
 
-void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-               std::int64_t length) {
+std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
+                                std::int64_t toOffset, std::int64_t length) {
+    std::int64_t left = length;
     if (length >= kSmallestKernelCopy &&
-        copyInKernel(from, fromOffset, to, toOffset, length, fd(from.handle_), fd(to.handle_))) {
-        return;
+        copyInKernel(from, fromOffset, to, toOffset, left, fd(from.handle_), fd(to.handle_))) {
+        return length;
     }
-    copyBytesThroughBuffer(from, fromOffset, to, toOffset, length);
+    return (length - left) + copyAvailableThroughBuffer(from, fromOffset, to, toOffset, left);
 }
 
 }  // namespace zrk

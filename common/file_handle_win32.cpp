@@ -141,9 +141,9 @@ void File::close() {
     }
 }
 
-void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-               std::int64_t length) {
-    copyBytesThroughBuffer(from, fromOffset, to, toOffset, length);
+std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
+                                std::int64_t toOffset, std::int64_t length) {
+    return copyAvailableThroughBuffer(from, fromOffset, to, toOffset, length);
 }
 
 }  // namespace zrk

@@ -40,12 +40,13 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
 // place and ends the run.
 void copyEntryData(File& archive, const ArchiveEntry& entry, const std::string& workDir) {
     File source = File::openForReading(entryPath(workDir, entry.name));
-    if (std::int64_t length = source.size(); length < entry.dataLength) {
-        throw ToolError(source.path() + " is now " + std::to_string(length) +
+    std::int64_t copied =
+        copyAvailableBytes(source, 0, archive, fileOffsetOf(entry.dataOffset), entry.dataLength);
+    if (copied < entry.dataLength) {
+        throw ToolError(source.path() + " is now " + std::to_string(copied) +
                         " bytes long, shorter than the " + std::to_string(entry.dataLength) +
                         " bytes it had when the manifest was read; ZRK.NEW is incomplete");
     }
-    copyBytes(source, 0, archive, fileOffsetOf(entry.dataOffset), entry.dataLength);
     source.close();
 }
 

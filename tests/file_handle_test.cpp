@@ -69,6 +69,8 @@ TEST(CopyBytes, ASourceThatEndsEarlyIsAnError) {
     File from = File::openForReading(temp.workDir() + "src.bin");
     File to = File::createForWriting(temp.workDir() + "dst.bin");
     EXPECT_THROW(copyBytes(from, 50, to, 0, 51), ToolError);
+    EXPECT_EQ(copyAvailableBytes(from, 50, to, 0, 200 * 1024), 50);
+    EXPECT_EQ(test::readFileBytes(temp.path() / "dst.bin").size(), 50u);
 }
 
 TEST(FileSystem, TellsFilesFromFolders) {

@@ -174,8 +174,9 @@ TEST_F(RepackJob, WithoutAManifestOnlyTheOldNewArchiveGoes) {
 
 TEST_F(RepackJob, AFileThatShrankAfterMeasuringEndsTheRunNamingIt) {
     Bytes a = test::patternBytes(100, 1);
+    Bytes b = test::patternBytes(50, 2);
     addFile("A.PCM", a);
-    addFile("B.BIN", test::patternBytes(50, 2));
+    addFile("B.BIN", b);
     writeManifest("A.PCM,100\r\nB.BIN,96\r\n");
     window.onLog = [&](std::string_view message) {
         if (message == "Repacking B.BIN...") {
@@ -193,10 +194,12 @@ TEST_F(RepackJob, AFileThatShrankAfterMeasuringEndsTheRunNamingIt) {
             << message;
         EXPECT_NE(message.find("50 bytes"), std::string::npos) << message;
     }
-    // Header, directory and the first entry's data are there; nothing stands for B.
+    // Header, directory, the first entry's data and what is left of B are
+    // there; nothing stands for the bytes B lost.
     Bytes archive = test::readFileBytes(newArchive());
-    ASSERT_EQ(archive.size(), 180u);
-    EXPECT_EQ(Bytes(archive.begin() + 80, archive.end()), a);
+    ASSERT_EQ(archive.size(), 200u);
+    EXPECT_EQ(Bytes(archive.begin() + 80, archive.begin() + 180), a);
+    EXPECT_EQ(Bytes(archive.begin() + 180, archive.end()), Bytes(b.begin(), b.begin() + 20));
     EXPECT_EQ(window.lines.back(), "Repacking B.BIN...");
 }
 
