@@ -17,11 +17,14 @@ public:
     static File openForReading(const std::string& path);
     // Creates the file, or empties an existing one.
     static File createForWriting(const std::string& path);
-    // As createForWriting, but gives nothing, and leaves the path alone, when
-    // it is a symbolic link (one that leads nowhere too), so that a write never
-    // lands where a link points, or a named pipe that nothing reads, which
-    // would block the run for good.
-    static std::optional<File> createUnlessLink(const std::string& path);
+    // As createForWriting, but gives nothing and leaves the path as it is
+    // where it cannot take a plain file of ours: a symbolic link (one that
+    // leads nowhere too), a folder, a named pipe or other special file, or
+    // `source` itself reached under another name (a hard link, a linked
+    // folder), or on Windows a file open elsewhere without leave to write. So a
+    // write never lands where a link points, never waits for a reader for
+    // good, and never empties the file it copies from.
+    static std::optional<File> createPlainFile(const std::string& path, const File& source);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;

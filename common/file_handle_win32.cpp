@@ -34,6 +34,14 @@ bool isHiddenButWritable(const std::string& path) {
            (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
+bool sameFile(HANDLE one, HANDLE other) {
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    return ::GetFileInformationByHandle(one, &a) && ::GetFileInformationByHandle(other, &b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 DWORD callSize(std::size_t remaining) {
     return static_cast<DWORD>(std::min(remaining, kMaxCallSize));
 }
@@ -72,18 +80,37 @@ File File::openForReading(const std::string& path) {
     return File(reinterpret_cast<std::intptr_t>(handle), path);
 }
 
-std::optional<File> File::createUnlessLink(const std::string& path) {
+std::optional<File> File::createPlainFile(const std::string& path, const File& source) {
     DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes &
+         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
         return std::nullopt;
     }
+    // Not emptied on opening: only a file that is not the source may be.
     // Should a link appear meanwhile, the flag makes the call act on the link
     // itself, never on what it points to.
-    HANDLE handle = createFile(path, FILE_FLAG_OPEN_REPARSE_POINT);
+    HANDLE handle =
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION) {
+        return std::nullopt;  // open elsewhere without leave to write; the source is
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         failWithLastError("cannot create", path);
     }
-    return File(reinterpret_cast<std::intptr_t>(handle), path);
+    File file(reinterpret_cast<std::intptr_t>(handle), path);
+    if (file.size() == 0) {
+        return file;  // a new file is empty, and no source
+    }
+    if (sameFile(handle, osHandle(source.handle_))) {
+        return std::nullopt;
+    }
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
+        failWithLastError("cannot empty", path);
+    }
+    return file;
 }
 
 void File::closeQuietly(std::intptr_t handle) noexcept {

@@ -36,6 +36,25 @@ TEST(File, CreatingReplacesAnOlderLongerFile) {
     EXPECT_EQ(test::readFileText(path), "new");
 }
 
+TEST(File, CreatingAPlainFileRefusesFoldersAndTheSourceItself) {
+    test::TempFolder temp;
+    std::string source = temp.workDir() + "src.bin";
+    test::writeFileText(source, "source bytes");
+    File from = File::openForReading(source);
+    std::string path = temp.workDir() + "f.bin";
+    test::writeFileText(path, "an older and longer content");
+    std::optional<File> out = File::createPlainFile(path, from);
+    ASSERT_TRUE(out.has_value());
+    out->writeAt(0, test::bytesOf("new"));
+    out->close();
+    EXPECT_EQ(test::readFileText(path), "new");
+
+    std::filesystem::create_directory(temp.path() / "folder");
+    EXPECT_FALSE(File::createPlainFile(temp.workDir() + "folder", from).has_value());
+    EXPECT_FALSE(File::createPlainFile(source, from).has_value());
+    EXPECT_EQ(test::readFileText(source), "source bytes");
+}
+
 TEST(File, ErrorsNameTheFile) {
     test::TempFolder temp;
     std::string path = temp.workDir() + "missing.bin";

@@ -209,18 +209,21 @@ TEST(FileSystemWin32, PathKindsAndNameRules) {
     EXPECT_EQ(hostNameRules(), NameRules::Windows);
 }
 
-TEST(FileWin32, CreatingUnlessLinkMakesAndReplacesPlainFiles) {
+TEST(FileWin32, CreatingAPlainFileReplacesHiddenFiles) {
     test::TempFolder temp;
+    std::string source = temp.workDir() + "src.bin";
+    test::writeFileText(source, "source");
+    File from = File::openForReading(source);
     std::string path = temp.workDir() + "f.bin";
     test::writeFileText(path, "an older and longer content");
     setAttributes(path, FILE_ATTRIBUTE_HIDDEN);
-    std::optional<File> out = File::createUnlessLink(path);
+    std::optional<File> out = File::createPlainFile(path, from);
     ASSERT_TRUE(out.has_value());
     out->writeAt(0, test::bytesOf("new"));
     out->close();
     setAttributes(path, FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(test::readFileText(path), "new");
-    EXPECT_THROW(File::createUnlessLink(temp.workDir() + "no\\such\\f.bin"), ToolError);
+    EXPECT_THROW(File::createPlainFile(temp.workDir() + "no\\such\\f.bin", from), ToolError);
 }
 
 }  // namespace

@@ -47,5 +47,34 @@ TEST(SpecialFiles, ANamedPipeInPlaceOfAnEntryOrTheManifestIsRefusedNotWaitedOn) 
     EXPECT_EQ(test::readFileText(output / "OK.BIN"), "ok");
 }
 
+// Output reaching the archive itself, by a hard link or a link to the work
+// folder, must not let Unpack empty the archive it reads from.
+TEST(SpecialFiles, TheArchiveUnderAnotherNameIsNeverEmptied) {
+    test::Bytes archive = test::ArchiveBuilder()
+                              .add("A.BIN", test::bytesOf("aaa"))
+                              .add("ZRK.DAT", test::bytesOf("zz"))
+                              .add("B.BIN", test::bytesOf("b"))
+                              .build();
+    test::TempFolder work;
+    test::writeFileBytes(work.path() / "ZRK.DAT", archive);
+    fs::create_directories(work.path() / "Output");
+    fs::create_hard_link(work.path() / "ZRK.DAT", work.path() / "Output" / "A.BIN");
+    test::RecordingWindow window;
+    runUnpack(window, work.workDir());
+    EXPECT_EQ(window.lines[3], "Unable to write A.BIN!");
+    EXPECT_EQ(window.lines.back(), "Done!");
+    EXPECT_EQ(test::readFileBytes(work.path() / "ZRK.DAT"), archive);
+    EXPECT_EQ(test::readFileText(work.path() / "Output" / "B.BIN"), "b");
+
+    test::TempFolder linked;
+    test::writeFileBytes(linked.path() / "ZRK.DAT", archive);
+    fs::create_directory_symlink(".", linked.path() / "Output");
+    window.lines.clear();
+    runUnpack(window, linked.workDir());
+    EXPECT_EQ(window.lines[4], "Unable to write ZRK.DAT!");
+    EXPECT_EQ(window.lines.back(), "Done!");
+    EXPECT_EQ(test::readFileBytes(linked.path() / "ZRK.DAT"), archive);
+}
+
 }  // namespace
 }  // namespace zrk

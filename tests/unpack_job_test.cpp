@@ -214,6 +214,19 @@ TEST_F(UnpackJob, AFileInTheWayOfAnEntrysFolderSkipsThatEntryOnly) {
     EXPECT_EQ(window_.lines.back(), "Done!");
 }
 
+TEST_F(UnpackJob, AFolderInTheWayOfAnEntrysFileSkipsThatEntryOnly) {
+    writeArchive(ArchiveBuilder()
+                     .add("A\\B.BIN", bytes("b"))
+                     .add("A", bytes("a"))
+                     .add("C.BIN", bytes("c"))
+                     .build());
+    run();
+    EXPECT_EQ(window_.lines[4], "Unable to write A!");
+    EXPECT_EQ(entryFile("A/B.BIN"), bytes("b"));
+    EXPECT_EQ(entryFile("C.BIN"), bytes("c"));
+    EXPECT_EQ(window_.lines.back(), "Done!");
+}
+
 // Found by the archive fuzzer: an entry named manifest.txt replaced the
 // manifest that lists every entry.
 TEST_F(UnpackJob, AnEntryNamedLikeTheManifestIsRefusedAndTheManifestStays) {

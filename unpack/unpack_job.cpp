@@ -19,12 +19,12 @@ namespace {
 
 // The manifest goes out whole before any entry, so that it lists every entry
 // even when the run ends during extraction.
-void writeManifest(const std::vector<ArchiveEntry>& entries, const std::string& workDir,
-                   ToolWindow& window) {
+void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries,
+                   const std::string& workDir, ToolWindow& window) {
     std::string path = manifestPath(workDir);
     std::optional<File> manifest;
     if (ensureFolderFor(path)) {
-        manifest = File::createUnlessLink(path);
+        manifest = File::createPlainFile(path, archive);
     }
     if (!manifest) {
         window.appendLog("Unable to write manifest file");
@@ -50,7 +50,7 @@ bool extractEntry(File& archive, const ArchiveEntry& entry, const std::string& w
     if (!folders.prepareFolderFor(target)) {
         return false;
     }
-    std::optional<File> out = File::createUnlessLink(target);
+    std::optional<File> out = File::createPlainFile(target, archive);
     if (!out) {
         return false;
     }
@@ -91,7 +91,7 @@ void runUnpack(ToolWindow& window, const std::string& workDir) {
     window.appendLog("Reading metadata...");
     std::vector<ArchiveEntry> entries = readArchiveDirectory(archive, archiveSize, window);
     window.appendLog("Writing manifest file...");
-    writeManifest(entries, workDir, window);
+    writeManifest(archive, entries, workDir, window);
     extractEntries(archive, archiveSize, entries, workDir, window);
     archive.close();
     window.appendLog("Done!");
