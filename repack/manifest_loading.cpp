@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "ansi_text.h"
+#include "entry_names.h"
 #include "errors.h"
 #include "file_handle.h"
 #include "file_system.h"
@@ -24,39 +25,18 @@ std::string quoted(std::string_view name) {
     return "\"" + ansiToNative(name) + "\"";
 }
 
-// A part made of dots and spaces only, with two dots or more, climbs to the
-// parent folder (Windows drops a part's trailing dots and spaces).
-bool isParentPart(std::string_view part) {
-    return part.find_first_not_of(". ") == std::string_view::npos &&
-           std::count(part.begin(), part.end(), '.') >= 2;
-}
-
-// Names are read below Output and stored in the archive, where an unpacker
-// would write them below Output again; a name that climbs out of it is
-// refused on both counts.
-bool leavesOutputFolder(std::string_view name) {
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = std::min(name.find_first_of("\\/", start), name.size());
-        if (isParentPart(name.substr(start, end - start))) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
-}
-
 std::int32_t measureEntryFile(const ManifestLine& line, const std::string& path) {
     if (line.name.empty()) {
         throw ToolError(where(line) + ": the name before the comma is empty");
     }
-    if (leavesOutputFolder(line.name)) {
-        throw ToolError(where(line) + ": the name " + quoted(line.name) +
-                        " leads out of the Output folder");
-    }
     if (std::size_t zero = line.name.find('\0'); zero != std::string::npos) {
         throw ToolError(where(line) + ": the name " + quoted(line.name.substr(0, zero)) +
                         " is followed by a zero byte, which no file name can hold");
+    }
+    // Such a name could not have come from Unpack, which refuses to write it.
+    if (!nameStaysInsideOutput(line.name, hostNameRules())) {
+        throw ToolError(where(line) + ": the name " + quoted(line.name) +
+                        " cannot stand for a file inside the Output folder");
     }
     std::optional<std::int64_t> measured = plainFileLength(path);
     if (!measured) {

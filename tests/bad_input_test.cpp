@@ -332,16 +332,19 @@ std::vector<BadInput> badInputs() {
         repackCase("HugeLastLineWithoutEnd", "A.BIN,1\r\n\r\n" + kLongLine,
                    "manifest.txt line 3 is longer than 65536 bytes"),
         repackCase("ParentFolder", "A.BIN,1\r\n..\\OUT.BIN,1\r\n",
-                   "manifest.txt line 2: the name \"..\\OUT.BIN\" leads out of the Output folder"),
+                   "manifest.txt line 2: the name \"..\\OUT.BIN\" cannot stand for a file inside "
+                   "the Output folder"),
         repackCase("ParentFolderDeeper", "SUB\\..\\..\\OUT.BIN,1\r\n",
-                   "manifest.txt line 1: the name \"SUB\\..\\..\\OUT.BIN\" leads out of the "
+                   "manifest.txt line 1: the name \"SUB\\..\\..\\OUT.BIN\" cannot stand for a file "
+                   "inside the "
                    "Output folder"),
         repackCase("ParentFolderWithSpace", "SUB/.. /../OUT.BIN,1\r\n",
-                   "manifest.txt line 1: the name \"SUB/.. /../OUT.BIN\" leads out of the Output "
+                   "manifest.txt line 1: the name \"SUB/.. /../OUT.BIN\" cannot stand for a file "
+                   "inside the Output "
                    "folder"),
-        // A rooted name is still read below Output.
         repackCase("RootedName", "/OUT.BIN,1\r\n",
-                   "manifest.txt line 1: <Output\\/OUT.BIN> is missing or not a plain file"),
+                   "manifest.txt line 1: the name \"/OUT.BIN\" cannot stand for a file inside the "
+                   "Output folder"),
         repackCase("MissingFile", "A.BIN,1\r\n\r\nGONE.BIN,1\r\n",
                    "manifest.txt line 3: <Output\\GONE.BIN> is missing or not a plain file"),
         repackCase("Folder", "SUB,1\r\n",
