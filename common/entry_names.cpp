@@ -57,8 +57,9 @@ bool partIsAllowed(std::string_view part, bool isLast, NameRules rules) {
         return false;
     }
     if (rules == NameRules::Windows) {
-        return part.find(':') == std::string_view::npos && !isOnlyDotsAndSpaces(part) &&
-               !isWindowsDeviceName(part);
+        // ':' reaches drives and streams; the others no Windows file name holds.
+        return part.find_first_of(":<>\"|?*") == std::string_view::npos &&
+               !isOnlyDotsAndSpaces(part) && !isWindowsDeviceName(part);
     }
     return true;
 }

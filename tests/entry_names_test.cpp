@@ -50,6 +50,10 @@ const NameCase kNameCases[] = {
     {"C:\\A.BIN", true, false},
     {"C:A.BIN", true, false},
     {"A.BIN:HIDDEN", true, false},
+    // Characters no Windows file name holds.
+    {"A?.BIN", true, false},
+    {"SUB*\\A.BIN", true, false},
+    {"A<B>\"|.BIN", true, false},
     {".. \\UP.BIN", true, false},
     {"...\\UP.BIN", true, false},
     {"SUB\\. .", true, false},
