@@ -32,6 +32,7 @@ ArchiveEntry decodeDirectoryRecord(ByteView record, std::int64_t number) {
     }
     ArchiveEntry entry;
     entry.name = trimNulEscapes(decodeName(record.subspan(kNameOffset, kNameWidth)));
+    entry.name.shrink_to_fit();  // the escaped padding made it several times longer
     entry.kind = record[kKindOffset];
     entry.dataLength =
         decodeLe32(record.subspan(kDataLengthOffset, kFieldWidth), fieldName("dataLength", number));

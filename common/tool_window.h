@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,9 @@ struct ToolProgram {
     std::string caption;   // the program's name
     std::function<void(ToolWindow&)> job;
 };
+
+// The text that reports an error which ended a job.
+std::string errorReport(const std::exception& error);
 
 // Opens the window, runs the job once it shows, and reports an error that ends
 // the job. Returns the process's exit code.

@@ -52,7 +52,7 @@ int runToolProgram(const ToolProgram& program) {
     try {
         program.job(window);
     } catch (const std::exception& error) {
-        writeAll(STDERR_FILENO, std::string("error: ") + error.what() + "\n");
+        writeAll(STDERR_FILENO, "error: " + errorReport(error) + "\n");
         return 1;
     }
     return 0;

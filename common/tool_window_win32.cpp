@@ -165,7 +165,8 @@ int runToolProgram(const ToolProgram& program) {
         program.job(log);
     } catch (const std::exception& error) {
         // Waits for OK, so that the report is read before the program ends.
-        ::MessageBoxA(window, error.what(), program.caption.c_str(), MB_OK | MB_ICONERROR);
+        ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),
+                      MB_OK | MB_ICONERROR);
         return 1;
     }
     return runMessageLoop();

@@ -1,5 +1,6 @@
 #include "archive_directory.h"
 
+#include <algorithm>
 #include <string>
 
 #include "ansi_text.h"
@@ -11,6 +12,7 @@ namespace {
 
 constexpr auto kRecordBytes = static_cast<std::int64_t>(kRecordSize);
 constexpr auto kHeaderBytes = static_cast<std::int64_t>(kHeaderSize);
+constexpr std::int64_t kRecordsPerRead = 32 * 1024;  // 1 MiB
 
 std::string damaged(const File& archive) {
     return archive.path() + " is damaged: ";
@@ -26,10 +28,10 @@ ArchiveEntry readFirstRecord(File& archive, std::int64_t archiveSize) {
     return decodeDirectoryRecord(record, 1);
 }
 
-// Bytes of the directory area, checked against the file before any of it is
-// allocated.
-std::size_t directoryBytes(const File& archive, std::int64_t archiveSize,
-                           std::int32_t firstDataOffset) {
+// Records in the directory, checked against the file before any of them is
+// read.
+std::int64_t checkedRecordCount(const File& archive, std::int64_t archiveSize,
+                                std::int32_t firstDataOffset) {
     std::int64_t count = directoryRecordCount(firstDataOffset);
     std::int64_t end = kHeaderBytes + count * kRecordBytes;
     if (end > archiveSize) {
@@ -39,7 +41,7 @@ std::size_t directoryBytes(const File& archive, std::int64_t archiveSize,
             std::to_string(count) + " records at positions 17 to " + std::to_string(end) +
             ", but the file ends at position " + std::to_string(archiveSize));
     }
-    return static_cast<std::size_t>(end - kHeaderBytes);
+    return count;
 }
 
 }  // namespace
@@ -61,14 +63,20 @@ void readArchiveHeader(File& archive, std::int64_t archiveSize) {
 std::vector<ArchiveEntry> readArchiveDirectory(File& archive, std::int64_t archiveSize,
                                                ToolWindow& window) {
     ArchiveEntry first = readFirstRecord(archive, archiveSize);
-    std::vector<std::uint8_t> area(directoryBytes(archive, archiveSize, first.dataOffset));
-    archive.readExactlyAt(kHeaderBytes, area);
+    std::int64_t count = checkedRecordCount(archive, archiveSize, first.dataOffset);
     std::vector<ArchiveEntry> entries;
-    entries.reserve(area.size() / kRecordSize);
-    for (std::size_t at = 0; at < area.size(); at += kRecordSize) {
-        entries.push_back(decodeDirectoryRecord(ByteView(area).subspan(at, kRecordSize),
-                                                static_cast<std::int64_t>(entries.size()) + 1));
-        window.processEvents();
+    entries.reserve(static_cast<std::size_t>(count));
+    // Large reads, yet a buffer that does not grow with the directory.
+    std::vector<std::uint8_t> chunk(
+        static_cast<std::size_t>(std::min(count, kRecordsPerRead) * kRecordBytes));
+    for (std::int64_t read = 0; read < count;) {
+        auto records = static_cast<std::size_t>(std::min(count - read, kRecordsPerRead));
+        MutableByteView bytes(chunk.data(), records * kRecordSize);
+        archive.readExactlyAt(kHeaderBytes + read * kRecordBytes, bytes);
+        for (std::size_t at = 0; at < bytes.size(); at += kRecordSize) {
+            entries.push_back(decodeDirectoryRecord(bytes.subspan(at, kRecordSize), ++read));
+            window.processEvents();
+        }
     }
     return entries;
 }

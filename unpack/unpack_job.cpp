@@ -17,6 +17,8 @@ namespace zrk {
 
 namespace {
 
+constexpr std::size_t kManifestPiece = 1 << 20;
+
 // The manifest goes out whole before any entry, so that it lists every entry
 // even when the run ends during extraction.
 void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries,
@@ -30,11 +32,18 @@ void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries
         window.appendLog("Unable to write manifest file");
         return;
     }
+    // Written in large pieces, yet without a copy of the whole directory.
     std::string text;
-    for (const ArchiveEntry& entry : entries) {
-        text += formatManifestLine(entry);
+    std::int64_t written = 0;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        text += formatManifestLine(entries[k]);
+        if (text.size() >= kManifestPiece || k + 1 == entries.size()) {
+            manifest->writeAt(
+                written, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+            written += static_cast<std::int64_t>(text.size());
+            text.clear();
+        }
     }
-    manifest->writeAt(0, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     manifest->close();
 }
 
