@@ -5,19 +5,15 @@
 
 namespace zrk::test {
 
-namespace {
-
-bool endsInPcm(const std::string& name) {
+bool endsInPcm(std::string_view name) {
     if (name.size() < 3) {
         return false;
     }
-    std::string last = name.substr(name.size() - 3);
+    std::string last(name.substr(name.size() - 3));
     std::transform(last.begin(), last.end(), last.begin(),
                    [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; });
     return last == "PCM";
 }
-
-}  // namespace
 
 ArchiveBuilder& ArchiveBuilder::add(std::string name, Bytes data, std::optional<std::uint8_t> kind,
                                     std::optional<std::int32_t> declaredLength) {

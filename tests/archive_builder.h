@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive_format.h"
@@ -37,6 +38,9 @@ private:
     };
     std::vector<Item> items_;
 };
+
+// Whether the name's last three letters are PCM in any case: the kind it gives.
+bool endsInPcm(std::string_view name);
 
 // Byte offset (zero-based) of a field of directory record `number` (from 1).
 std::size_t recordFieldOffset(std::int64_t number, std::size_t fieldOffset);
