@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,38 +69,34 @@ Bytes secondEntryAt(std::uint32_t dataOffset, std::uint32_t dataLength) {
                      kDataLengthOffset, dataLength);
 }
 
-// An entry name as stored, and as Unpack shows it where that differs.
-struct Name {
-    Name(const char* stored) : stored(stored), shown(stored) {}
-    Name(std::string stored, std::string shown)
-        : stored(std::move(stored)), shown(std::move(shown)) {}
-    std::string stored, shown;
-};
-
 // One one-byte entry per name, holding "a", "b", ... in turn.
-Bytes namedEntries(const std::vector<Name>& names) {
+Bytes namedEntries(const std::vector<std::string>& names) {
     ArchiveBuilder builder;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        builder.add(names[i].stored, {static_cast<std::uint8_t>('a' + i)});
+        builder.add(names[i], {static_cast<std::uint8_t>('a' + i)});
     }
     return builder.build();
 }
 
-std::vector<std::string> shownNames(const std::vector<Name>& names) {
-    std::vector<std::string> shown;
-    for (const Name& name : names) {
-        shown.push_back(name.shown);
-    }
-    return shown;
-}
+// The names below that Unpack does not show as stored: control bytes become
+// escapes, whose backslash separates folders, so they cannot hide a
+// separator; a long name is cut to its field, and a 19-byte name has no
+// terminator (the kind byte after it is no part of it).
+const std::map<std::string, std::string> kShownAs = {
+    {"..\x01", "..\\1"},
+    {"\x01\x02", "\\1\\2"},
+    {"A\nB.BIN", "A\\10B.BIN"},
+    {"TWENTY_SIX_CHARACTERS_LONG", "TWENTY_SIX_CHARACTE"}};
 
 // The run over namedEntries(names) that refuses the names for which `refused`
 // holds and writes the others' files below Output, with a manifest listing all.
-BadInput namesCase(std::string label, const std::vector<Name>& names,
+BadInput namesCase(std::string label, const std::vector<std::string>& names,
                    const std::function<bool(std::size_t)>& refused) {
-    std::vector<std::string> shown = shownNames(names), refusedNames;
+    std::vector<std::string> shown, refusedNames;
     Tree files = {{"manifest.txt", ""}};
     for (std::size_t i = 0; i < names.size(); ++i) {
+        auto special = kShownAs.find(names[i]);
+        shown.push_back(special == kShownAs.end() ? names[i] : special->second);
         files[0].second += shown[i] + ",1\r\n";
         if (refused(i)) {
             refusedNames.push_back(shown[i]);
@@ -117,45 +114,25 @@ BadInput namesCase(std::string label, const std::vector<Name>& names,
             files};
 }
 
-// Names that would leave Output. Control bytes become escapes whose backslash
-// separates folders, so they cannot hide a separator.
-const std::vector<Name> kLeaving = {"..\\UP.BIN",
-                                    "..\\..\\UP2.BIN",
-                                    "SUB\\..\\..\\UP3.BIN",
-                                    "../UP4.BIN",
-                                    "SUB\\..\\A.BIN",
-                                    "\\ROOT.BIN",
-                                    "/ROOT2.BIN",
-                                    "\\\\SERVER\\SHARE",
-                                    "SUB\\",
-                                    ".",
-                                    "",
-                                    "SUB\\..\\..\\..\\UP.BIN",
-                                    {std::string("..\x01", 3), "..\\1"},
-                                    {std::string("\x01\x02", 2), "\\1\\2"},
-                                    "OK.BIN"};
+// Names that would leave Output.
+const std::vector<std::string> kLeaving({"..\\UP.BIN", "..\\..\\UP2.BIN", "SUB\\..\\..\\UP3.BIN",
+                                         "../UP4.BIN", "SUB\\..\\A.BIN", "\\ROOT.BIN", "/ROOT2.BIN",
+                                         "\\\\SERVER\\SHARE", "SUB\\", ".", "",
+                                         "SUB\\..\\..\\..\\UP.BIN", "..\x01", "\x01\x02",
+                                         "OK.BIN"});
 
 // Names that stay inside Output here; the first nine are refused by the
 // Windows rules (devices, ':', parts that Windows cuts to ".." or nothing).
-// A 19-byte name has no terminator and the kind byte after it is no part of
-// it.
-const std::vector<Name> kOddNames = {"CON",
-                                     "nul.bin",
-                                     "COM1.PCM",
-                                     "LPT\xB9",
-                                     "C:\\A.BIN",
-                                     "A.BIN:S",
-                                     "...\\UP.BIN",
-                                     ".. \\UP2.BIN",
-                                     "SUB\\AUX",
-                                     {"A\nB.BIN", "A\\10B.BIN"},
-                                     "NINETEEN_CHARACTERS",
-                                     {"TWENTY_SIX_CHARACTERS_LONG", "TWENTY_SIX_CHARACTE"}};
+const std::vector<std::string> kOddNames({"CON", "nul.bin", "COM1.PCM", "LPT\xB9", "C:\\A.BIN",
+                                          "A.BIN:S", "...\\UP.BIN", ".. \\UP2.BIN", "SUB\\AUX",
+                                          "A\nB.BIN", "NINETEEN_CHARACTERS",
+                                          "TWENTY_SIX_CHARACTERS_LONG"});
 constexpr std::size_t kRefusedOnWindows = 9;
 
 // Found by the archive fuzzer: an entry named manifest.txt replaced the
 // manifest that lists every entry.
-const std::vector<Name> kManifestNames = {"manifest.txt", ".\\manifest.txt", "SUB\\manifest.txt"};
+const std::vector<std::string> kManifestNames = {"manifest.txt", ".\\manifest.txt",
+                                                 "SUB\\manifest.txt"};
 
 const std::string kDamaged = "<ZRK.DAT> is damaged: ";
 const std::string kLongLine = std::string(70000, 'A') + ",1";
