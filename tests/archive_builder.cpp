@@ -5,19 +5,15 @@
 
 namespace zrk::test {
 
-namespace {
-
-bool endsInPcm(const std::string& name) {
+bool endsInPcm(std::string_view name) {
     if (name.size() < 3) {
         return false;
     }
-    std::string last = name.substr(name.size() - 3);
+    std::string last(name.substr(name.size() - 3));
     std::transform(last.begin(), last.end(), last.begin(),
                    [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; });
     return last == "PCM";
 }
-
-}  // namespace
 
 ArchiveBuilder& ArchiveBuilder::add(std::string name, Bytes data, std::optional<std::uint8_t> kind,
                                     std::optional<std::int32_t> declaredLength) {
@@ -46,7 +42,7 @@ ArchiveBuilder::Bytes ArchiveBuilder::build() const {
     std::vector<ArchiveEntry> directory = entries();
     for (std::size_t i = 0; i < directory.size(); ++i) {
         DirectoryRecord record = encodeDirectoryRecord(directory[i]);
-        std::copy(record.begin(), record.end(), archive.begin() + recordFieldOffset(i + 1, 0));
+        std::copy(record.begin(), record.end(), archive.begin() + (recordPosition(i + 1) - 1));
     }
     for (const Item& item : items_) {
         archive.insert(archive.end(), item.data.begin(), item.data.end());
@@ -54,31 +50,15 @@ ArchiveBuilder::Bytes ArchiveBuilder::build() const {
     return archive;
 }
 
-std::size_t recordFieldOffset(std::int64_t number, std::size_t fieldOffset) {
-    return static_cast<std::size_t>(recordPosition(number) - 1) + fieldOffset;
-}
-
-void setRaw32(std::vector<std::uint8_t>& archive, std::size_t offset, std::uint32_t value) {
-    if (offset + kFieldWidth > archive.size()) {
+void setRecordField(std::vector<std::uint8_t>& archive, std::int64_t number,
+                    std::size_t fieldOffset, std::uint32_t value) {
+    auto at = static_cast<std::size_t>(recordPosition(number) - 1) + fieldOffset;
+    if (at + kFieldWidth > archive.size()) {
         throw std::out_of_range("field beyond the end of the archive bytes");
     }
     for (std::size_t i = 0; i < kFieldWidth; ++i) {
-        archive[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        archive[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
-}
-
-void setRecordField(std::vector<std::uint8_t>& archive, std::int64_t number,
-                    std::size_t fieldOffset, std::uint32_t value) {
-    setRaw32(archive, recordFieldOffset(number, fieldOffset), value);
-}
-
-void setRecordName(std::vector<std::uint8_t>& archive, std::int64_t number,
-                   std::string_view bytes) {
-    std::size_t at = recordFieldOffset(number, kNameOffset);
-    if (at + kNameWidth > archive.size()) {
-        throw std::out_of_range("name beyond the end of the archive bytes");
-    }
-    encodeText(bytes, MutableByteView(archive).subspan(at, kNameWidth));
 }
 
 }  // namespace zrk::test

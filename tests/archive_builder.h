@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive_format.h"
@@ -38,19 +39,13 @@ private:
     std::vector<Item> items_;
 };
 
-// Byte offset (zero-based) of a field of directory record `number` (from 1).
-std::size_t recordFieldOffset(std::int64_t number, std::size_t fieldOffset);
-
-// Overwrites four bytes at `offset` with `value` in little-endian order; any
-// 32-bit pattern, also those the format does not allow.
-void setRaw32(std::vector<std::uint8_t>& archive, std::size_t offset, std::uint32_t value);
+// Whether the name's last three letters are PCM in any case: the kind it gives.
+bool endsInPcm(std::string_view name);
 
 // Sets a 32-bit field (kDataLengthOffset, kDeclaredLengthOffset or
-// kDataOffsetOffset) of record `number`.
+// kDataOffsetOffset) of record `number` (from 1) to any 32-bit pattern, also
+// those the format does not allow.
 void setRecordField(std::vector<std::uint8_t>& archive, std::int64_t number,
                     std::size_t fieldOffset, std::uint32_t value);
-
-// Overwrites the 19 name bytes of record `number` with `bytes`, zero-filled.
-void setRecordName(std::vector<std::uint8_t>& archive, std::int64_t number, std::string_view bytes);
 
 }  // namespace zrk::test

@@ -1,105 +1,67 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "entry_names.h"
 
 namespace zrk {
 namespace {
 
-struct NameCase {
-    std::string name;
+struct NameGroup {
+    std::vector<std::string> names;
     bool posix;
     bool windows;
 };
 
-const NameCase kNameCases[] = {
-    // Names that stay inside Output, also with folders and escapes.
-    {"A.PCM", true, true},
-    {"SUB\\A.PCM", true, true},
-    {"SUB/DEEP\\A.BIN", true, true},
-    {"AB\\0C", true, true},
-    {"SUB\\\\A.BIN", true, true},
-    {".\\A.BIN", true, true},
-    {"A..", true, true},
-    {"..A", true, true},
-    {"A..B\\C", true, true},
-    {"CONSOLE", true, true},
-    {"COM10", true, true},
-    {"XCON.BIN", true, true},
-    {"LPT", true, true},
-    {"COMA", true, true},
-    // Nothing to name, or a folder rather than a file.
-    {"", false, false},
-    {".", false, false},
-    {"SUB\\", false, false},
-    {"SUB/", false, false},
-    {"SUB\\.", false, false},
-    // Rooted names and parent-folder parts.
-    {"\\ROOT.BIN", false, false},
-    {"/ROOT.BIN", false, false},
-    {"\\\\SERVER\\SHARE", false, false},
-    {"..", false, false},
-    {"..\\UP.BIN", false, false},
-    {"../UP.BIN", false, false},
-    {"SUB\\..\\..\\UP.BIN", false, false},
-    {"SUB\\..\\A.BIN", false, false},
-    {"SUB\\..", false, false},
-    {std::string("A\0B", 3), false, false},
-    // Drives and streams, and parts that Windows shortens to ".." or nothing.
-    {"C:\\A.BIN", true, false},
-    {"C:A.BIN", true, false},
-    {"A.BIN:HIDDEN", true, false},
-    // Characters no Windows file name holds.
-    {"A?.BIN", true, false},
-    {"SUB*\\A.BIN", true, false},
-    {"A<B>\"|.BIN", true, false},
-    {".. \\UP.BIN", true, false},
-    {"...\\UP.BIN", true, false},
-    {"SUB\\. .", true, false},
-    {"SUB\\ \\A.BIN", true, false},
-    // Devices, in any case, with extensions, trailing dots or spaces, at any level.
-    {"CON", true, false},
-    {"con.txt", true, false},
-    {"Prn.", true, false},
-    {"AUX  ", true, false},
-    {"NUL .BIN", true, false},
-    {"SUB\\NUL\\A.BIN", true, false},
-    {"COM1", true, false},
-    {"com9.pcm", true, false},
-    {"LPT0", true, false},
-    {"LPT\xB9", true, false},
-    {"COM\xB3.BIN", true, false},
-    {"CONIN$", true, false},
-    {"conout$.x", true, false},
-};
-
-TEST(NameStaysInsideOutput, FollowsEachPlatformsRules) {
-    for (const NameCase& c : kNameCases) {
-        EXPECT_EQ(nameStaysInsideOutput(c.name, NameRules::Posix), c.posix) << '"' << c.name << '"';
-        EXPECT_EQ(nameStaysInsideOutput(c.name, NameRules::Windows), c.windows)
-            << '"' << c.name << '"';
+void expectEachName(const std::vector<NameGroup>& groups,
+                    bool (*check)(std::string_view, NameRules)) {
+    for (const NameGroup& group : groups) {
+        for (const std::string& name : group.names) {
+            EXPECT_EQ(check(name, NameRules::Posix), group.posix) << '"' << name << '"';
+            EXPECT_EQ(check(name, NameRules::Windows), group.windows) << '"' << name << '"';
+        }
     }
 }
 
+TEST(NameStaysInsideOutput, FollowsEachPlatformsRules) {
+    expectEachName(
+        {
+            // Inside Output, also with folders, escapes and names near devices.
+            {{"A.PCM", "SUB\\A.PCM", "SUB/DEEP\\A.BIN", "AB\\0C", "SUB\\\\A.BIN", ".\\A.BIN", "A..",
+              "..A", "A..B\\C", "CONSOLE", "COM10", "XCON.BIN", "LPT", "COMA"},
+             true,
+             true},
+            // Nothing to name, a folder rather than a file, rooted names and
+            // parent-folder parts.
+            {{"", ".", "SUB\\", "SUB/", "SUB\\.", "\\ROOT.BIN", "/ROOT.BIN", "\\\\SERVER\\SHARE",
+              "..", "..\\UP.BIN", "../UP.BIN", "SUB\\..\\..\\UP.BIN", "SUB\\..\\A.BIN", "SUB\\..",
+              std::string("A\0B", 3)},
+             false,
+             false},
+            // Drives and streams, characters no Windows file name holds, parts
+            // that Windows shortens to ".." or nothing, and devices in any case, with extensions,
+            // trailing dots or spaces, at any level.
+            {{"A?.BIN",      "SUB*\\A.BIN",   "A<B>\"|.BIN", "C:\\A.BIN",
+              "C:A.BIN",     "A.BIN:HIDDEN",  ".. \\UP.BIN", "...\\UP.BIN",
+              "SUB\\. .",    "SUB\\ \\A.BIN", "CON",         "con.txt",
+              "Prn.",        "AUX  ",         "NUL .BIN",    "SUB\\NUL\\A.BIN",
+              "COM1",        "com9.pcm",      "LPT0",        "LPT\xB9",
+              "COM\xB3.BIN", "CONIN$",        "conout$.x"},
+             true,
+             false},
+        },
+        nameStaysInsideOutput);
+}
+
 TEST(NameIsTheManifest, CatchesEverySpellingOfTheManifestsFile) {
-    const NameCase cases[] = {
-        {"manifest.txt", true, true},
-        {".\\manifest.txt", true, true},
-        {"./\\manifest.txt", true, true},
-        {"MANIFEST.TXT", false, true},
-        {"Manifest.Txt. .", false, true},
-        {"manifest.txt ", false, true},
-        {"SUB\\manifest.txt", false, false},
-        {"manifest.txt\\A.BIN", false, false},
-        {"manifest.tx", false, false},
-        {"xmanifest.txt", false, false},
-        {"", false, false},
-    };
-    for (const NameCase& c : cases) {
-        EXPECT_EQ(nameIsTheManifest(c.name, NameRules::Posix), c.posix) << '"' << c.name << '"';
-        EXPECT_EQ(nameIsTheManifest(c.name, NameRules::Windows), c.windows) << '"' << c.name << '"';
-    }
+    expectEachName(
+        {{{"manifest.txt", ".\\manifest.txt", "./\\manifest.txt"}, true, true},
+         {{"MANIFEST.TXT", "Manifest.Txt. .", "manifest.txt "}, false, true},
+         {{"SUB\\manifest.txt", "manifest.txt\\A.BIN", "manifest.tx", "xmanifest.txt", ""},
+          false,
+          false}},
+        nameIsTheManifest);
 }
 
 }  // namespace

@@ -13,69 +13,30 @@ namespace {
 
 using test::Bytes;
 using test::bytesOf;
+using Field = std::array<std::uint8_t, 4>;
 
-struct Le32Case {
-    Bytes bytes;
-    std::int32_t value;
-};
+Bytes encoded(std::int32_t value) {
+    Field out{};
+    encodeLe32(value, out);
+    return Bytes(out.begin(), out.end());
+}
 
-TEST(DecodeLe32, GivesLittleEndianValues) {
-    const Le32Case cases[] = {
-        {{0x00, 0x00, 0x00, 0x00}, 0},
-        {{0x10, 0x00, 0x00, 0x00}, 16},
-        {{0xE8, 0x03, 0x00, 0x00}, 1000},
-        {{0x00, 0x01, 0x00, 0x00}, 256},
-        {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647},
-        {{0x01, 0x02, 0x03, 0x04, 0xFF}, 0x04030201},  // a fifth byte is ignored
+TEST(Le32, DecodesAndEncodesLittleEndian) {
+    const struct {
+        Bytes bytes;
+        std::int32_t value;
+    } cases[] = {
+        {{0x00, 0x00, 0x00, 0x00}, 0},    {{0x10, 0x00, 0x00, 0x00}, 16},
+        {{0xFF, 0x00, 0x00, 0x00}, 255},  {{0x00, 0x01, 0x00, 0x00}, 256},
+        {{0xE8, 0x03, 0x00, 0x00}, 1000}, {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decodeLe32(c.bytes), c.value) << c.value;
+        EXPECT_EQ(encoded(c.value), c.bytes) << c.value;
     }
-}
-
-TEST(DecodeLe32, RefusesALastByteOf0x80OrMore) {
-    for (std::uint8_t last : {0x80, 0x81, 0xFF}) {
-        Bytes bytes{0x00, 0x00, 0x00, last};
-        EXPECT_THROW(decodeLe32(bytes), OverflowError) << int(last);
-    }
-}
-
-TEST(DecodeLe32, OverflowMessageNamesTheFieldAndBytes) {
-    Bytes bytes{0x00, 0x00, 0x00, 0x80};
-    try {
-        decodeLe32(bytes, "dataLength of directory record 3");
-        FAIL() << "no error";
-    } catch (const OverflowError& error) {
-        EXPECT_NE(std::string(error.what()).find("dataLength of directory record 3"),
-                  std::string::npos);
-        EXPECT_NE(std::string(error.what()).find("00 00 00 80"), std::string::npos);
-    }
-}
-
-TEST(DecodeLe32, RefusesAShortBuffer) {
-    Bytes bytes{0x01, 0x02, 0x03};
-    EXPECT_THROW(decodeLe32(bytes), ToolError);
-}
-
-TEST(EncodeLe32, GivesLittleEndianBytes) {
-    const Le32Case cases[] = {
-        {{0x00, 0x00, 0x00, 0x00}, 0},          {{0xE8, 0x03, 0x00, 0x00}, 1000},
-        {{0xFF, 0x00, 0x00, 0x00}, 255},        {{0x00, 0x01, 0x00, 0x00}, 256},
-        {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647},
-    };
-    for (const auto& c : cases) {
-        std::array<std::uint8_t, 4> out{};
-        encodeLe32(c.value, out);
-        EXPECT_EQ(Bytes(out.begin(), out.end()), c.bytes) << c.value;
-    }
-}
-
-TEST(EncodeLe32, RefusesNegativeValuesAndLeavesTheBufferAlone) {
-    for (std::int32_t value : {-1, -256, std::numeric_limits<std::int32_t>::min()}) {
-        std::array<std::uint8_t, 4> out{0xAA, 0xAA, 0xAA, 0xAA};
-        EXPECT_THROW(encodeLe32(value, out), OverflowError) << value;
-        EXPECT_EQ(out, (std::array<std::uint8_t, 4>{0xAA, 0xAA, 0xAA, 0xAA}));
-    }
+    EXPECT_EQ(decodeLe32(Bytes{0x01, 0x02, 0x03, 0x04, 0xFF}),
+              0x04030201);  // the fifth is not read
+    EXPECT_THROW(decodeLe32(Bytes{0x01, 0x02, 0x03}), ToolError);
 }
 
 TEST(Le32, RoundTripsAtEveryByteBoundary) {
@@ -84,17 +45,29 @@ TEST(Le32, RoundTripsAtEveryByteBoundary) {
                                    0x7FFF,     0x8000,     0x7FFFFF,   0x800000,  0x7FFFFFFE,
                                    0x7FFFFFFF, 0x12345678, 0x01000000, 0x00FF00FF};
     for (std::int32_t value : values) {
-        std::array<std::uint8_t, 4> out{};
-        encodeLe32(value, out);
-        EXPECT_EQ(decodeLe32(out), value);
+        EXPECT_EQ(decodeLe32(encoded(value)), value);
     }
 }
 
-struct NameCase {
-    const char* what;
-    Bytes field;
-    std::string text;
-};
+TEST(Le32, RefusesWhatTheFieldCannotHoldNamingTheFieldAndBytes) {
+    for (std::uint8_t last : {0x80, 0x81, 0xFF}) {
+        EXPECT_THROW(decodeLe32(Bytes{0x00, 0x00, 0x00, last}), OverflowError) << int(last);
+    }
+    try {
+        decodeLe32(Bytes{0x00, 0x00, 0x00, 0x80}, "dataLength of directory record 3");
+        ADD_FAILURE() << "no error";
+    } catch (const OverflowError& error) {
+        EXPECT_NE(std::string(error.what()).find("dataLength of directory record 3"),
+                  std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("00 00 00 80"), std::string::npos);
+    }
+    for (std::int32_t value : {-1, -256, std::numeric_limits<std::int32_t>::min()}) {
+        Field out{0xAA, 0xAA, 0xAA, 0xAA};
+        EXPECT_THROW(encodeLe32(value, out), OverflowError) << value;
+        EXPECT_EQ(out, (Field{0xAA, 0xAA, 0xAA, 0xAA}));  // left alone
+    }
+    EXPECT_THROW(encodeArchiveHeader(0), OverflowError);  // a count of -1
+}
 
 Bytes nameField(std::string_view stored) {
     Bytes field = bytesOf(stored);
@@ -103,7 +76,11 @@ Bytes nameField(std::string_view stored) {
 }
 
 TEST(DecodeName, EscapesControlBytesAndTrimsPadding) {
-    const NameCase cases[] = {
+    const struct {
+        const char* what;
+        Bytes field;
+        std::string text;
+    } cases[] = {
         {"plain name", nameField("A.PCM"), "A.PCM"},
         {"all zero", nameField(""), ""},
         {"zero inside", nameField(std::string("AB\0C", 4)), "AB\\0C"},
@@ -117,23 +94,17 @@ TEST(DecodeName, EscapesControlBytesAndTrimsPadding) {
     for (const auto& c : cases) {
         EXPECT_EQ(trimNulEscapes(decodeName(c.field)), c.text) << c.what;
     }
-}
-
-TEST(DecodeName, DoesNotStopAtAZeroByte) {
-    std::string expected = "A";
-    for (int i = 0; i < 18; ++i) {
-        expected += "\\0";
-    }
-    EXPECT_EQ(decodeName(nameField("A")), expected);
+    // Decoding alone does not stop at a zero byte.
+    EXPECT_EQ(decodeName(nameField("A")),
+              "A\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0");
 }
 
 TEST(EncodeText, ZeroFillsAndCutsToTheWidth) {
-    struct Case {
+    const struct {
         std::string text;
         std::size_t width;
         Bytes bytes;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"AB", 4, {'A', 'B', 0, 0}},
         {"ABCDEF", 4, {'A', 'B', 'C', 'D'}},
         {"A\\0", 4, {0x41, 0x5C, 0x30, 0}},
@@ -147,43 +118,22 @@ TEST(EncodeText, ZeroFillsAndCutsToTheWidth) {
     }
 }
 
-TEST(DirectoryRecord, RoundTripsEveryField) {
+TEST(DirectoryRecord, RoundTripsCutsLongNamesAndRefusesNegativeFields) {
     ArchiveEntry entry{"MAP01.BIN", KindOther, 100, 96, 81};
     DirectoryRecord record = encodeDirectoryRecord(entry);
     EXPECT_EQ(record[kKindOffset], KindOther);
     EXPECT_EQ(decodeDirectoryRecord(record, 1), entry);
-}
 
-TEST(DirectoryRecord, CutsLongNamesToNineteenBytes) {
-    ArchiveEntry entry{"A_VERY_LONG_NAME_OF_A.PCM", KindPcm, 1, 1, 49};
-    DirectoryRecord record = encodeDirectoryRecord(entry);
+    record = encodeDirectoryRecord({"A_VERY_LONG_NAME_OF_A.PCM", KindPcm, 1, 1, 49});
     EXPECT_EQ(decodeDirectoryRecord(record, 1).name, "A_VERY_LONG_NAME_OF");
-}
 
-TEST(DirectoryRecord, RefusesANegativeFieldNamingTheEntry) {
-    ArchiveEntry entry{"B.BIN", KindOther, 1, -5, 49};
     try {
-        encodeDirectoryRecord(entry);
-        FAIL() << "no error";
+        encodeDirectoryRecord({"B.BIN", KindOther, 1, -5, 49});
+        ADD_FAILURE() << "no error";
     } catch (const OverflowError& error) {
         EXPECT_NE(std::string(error.what()).find("declaredLength of entry \"B.BIN\""),
                   std::string::npos);
     }
-}
-
-TEST(ArchiveHeader, HoldsTheMagicAndCountMinusOne) {
-    ArchiveHeader header = encodeArchiveHeader(1);
-    EXPECT_EQ(Bytes(header.begin(), header.end()),
-              bytesOf(std::string("ZRK.DAT 1.00\0\0\0\0", 16)));
-    header = encodeArchiveHeader(300);
-    EXPECT_EQ(decodeLe32(ByteView(header).subspan(kCountOffset)), 299);
-    EXPECT_THROW(encodeArchiveHeader(0), OverflowError);
-}
-
-TEST(RecordPosition, CountsFromSeventeen) {
-    EXPECT_EQ(recordPosition(1), 17);
-    EXPECT_EQ(recordPosition(2), 49);
-    EXPECT_EQ(recordPosition(3), 81);
 }
 
 }  // namespace

@@ -11,9 +11,10 @@ namespace {
 
 using test::Bytes;
 
-TEST(File, WritesAtPositionsAndReadsBack) {
+TEST(File, ReplacesAnOlderFileWritesAtPositionsAndReadsBack) {
     test::TempFolder temp;
     std::string path = temp.workDir() + "f.bin";
+    test::writeFileText(path, "a much longer old content");
     File out = File::createForWriting(path);
     out.writeAt(4, test::bytesOf("EF"));
     out.writeAt(0, test::bytesOf("ABCD"));
@@ -23,17 +24,9 @@ TEST(File, WritesAtPositionsAndReadsBack) {
     EXPECT_EQ(in.size(), 6);
     Bytes part(10);
     EXPECT_EQ(in.readAt(2, part), 4u);
+    EXPECT_EQ(in.readAt(6, part), 0u);
+    EXPECT_EQ(in.readAt(100, part), 0u);
     EXPECT_THROW(in.readExactlyAt(2, part), ToolError);
-}
-
-TEST(File, CreatingReplacesAnOlderLongerFile) {
-    test::TempFolder temp;
-    std::string path = temp.workDir() + "f.bin";
-    test::writeFileText(path, "a much longer old content");
-    File out = File::createForWriting(path);
-    out.writeAt(0, test::bytesOf("new"));
-    out.close();
-    EXPECT_EQ(test::readFileText(path), "new");
 }
 
 TEST(File, CreatingAPlainFileRefusesFoldersAndTheSourceItself) {
@@ -55,14 +48,18 @@ TEST(File, CreatingAPlainFileRefusesFoldersAndTheSourceItself) {
     EXPECT_EQ(test::readFileText(source), "source bytes");
 }
 
-TEST(File, ErrorsNameTheFile) {
+TEST(File, ErrorsNameTheFileAndGiveTheSystemsReason) {
     test::TempFolder temp;
     std::string path = temp.workDir() + "missing.bin";
     try {
         File::openForReading(path);
         FAIL() << "no error";
     } catch (const ToolError& error) {
-        EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
+        std::string text = error.what();
+        EXPECT_TRUE(text.starts_with("cannot open " + path + ": ")) << text;
+        EXPECT_GT(text.size(), ("cannot open " + path + ": ").size()) << text;
+        EXPECT_EQ(text.find("system error"), std::string::npos) << text;
+        EXPECT_NE(text.back(), '\n');
     }
 }
 
@@ -94,19 +91,21 @@ TEST(CopyBytes, ASourceThatEndsEarlyIsAnError) {
 
 TEST(FileSystem, TellsFilesFromFolders) {
     test::TempFolder temp;
-    test::writeFileText(temp.path() / "f.bin", "12345");
-    EXPECT_TRUE(plainFileExists(temp.workDir() + "f.bin"));
-    EXPECT_FALSE(plainFileExists(temp.workDir() + "missing"));
+    std::string file = temp.workDir() + "f.bin";
+    std::string missing = temp.workDir() + "missing";
+    test::writeFileText(file, "12345");
+    EXPECT_TRUE(plainFileExists(file));
+    EXPECT_FALSE(plainFileExists(missing));
     EXPECT_FALSE(plainFileExists(temp.path().string()));
     EXPECT_TRUE(folderExists(temp.path().string()));
-    EXPECT_EQ(plainFileLength(temp.workDir() + "f.bin"), 5);
-    EXPECT_EQ(plainFileLength(temp.workDir() + "missing"), std::nullopt);
+    EXPECT_EQ(plainFileLength(file), 5);
+    EXPECT_EQ(plainFileLength(missing), std::nullopt);
     EXPECT_EQ(plainFileLength(temp.path().string()), std::nullopt);
-    EXPECT_EQ(plainFileLength(temp.workDir() + "f.bin"), 5);
-    EXPECT_EQ(plainFileLength(temp.workDir() + "missing"), std::nullopt);
-    EXPECT_EQ(plainFileLength(temp.path().string()), std::nullopt);
-    EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
-    EXPECT_TRUE(deleteFile(temp.workDir() + "f.bin"));
+    EXPECT_EQ(pathKind(file), PathKind::Other);
+    EXPECT_EQ(pathKind(temp.path().string()), PathKind::Folder);
+    EXPECT_EQ(pathKind(missing), PathKind::Missing);
+    EXPECT_TRUE(deleteFile(file));
+    EXPECT_TRUE(deleteFile(file));  // it is gone either way
 }
 
 TEST(AnsiText, MapsWindows1252ToUtf8) {

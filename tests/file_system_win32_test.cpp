@@ -68,6 +68,7 @@ TEST(FileSystemWin32, PathsUseBackslashesAndKeepAnsiBytes) {
     EXPECT_TRUE(isFolderSeparator('\\'));
     EXPECT_TRUE(isFolderSeparator('/'));
     EXPECT_FALSE(isFolderSeparator(':'));
+    EXPECT_EQ(hostNameRules(), NameRules::Windows);
 }
 
 TEST(FileSystemWin32, TheWorkDirEndsInOneBackslashAlsoAtADriveRoot) {
@@ -99,9 +100,8 @@ TEST(FileSystemWin32, FolderRoutesSplitDriveAndUncRoots) {
         EXPECT_EQ(route.parts, c.parts) << c.folder;
     }
     EXPECT_TRUE(folderRoute("C:\\a\\").rootUsable);
-}
 
-TEST(FileSystemWin32, RelativeFoldersAreResolvedFromTheCurrentDirectory) {
+    // A relative folder is resolved from the current directory.
     test::TempFolder temp;
     fs::path before = fs::current_path();
     fs::current_path(temp.path());
@@ -140,43 +140,23 @@ TEST(FileSystemWin32, FoldersAreMadeLevelByLevelWithAnsiNames) {
 
 TEST(FileWin32, CreatingReplacesHiddenAndSystemFilesToo) {
     test::TempFolder temp;
+    std::string source = temp.workDir() + "src.bin";
+    test::writeFileText(source, "source");
+    File from = File::openForReading(source);
+    std::string path = temp.workDir() + "old.bin";
     for (DWORD attributes : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_SYSTEM},
                              DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
-        std::string path = temp.workDir() + "old.bin";
-        test::writeFileText(path, "an older and longer content");
-        setAttributes(path, attributes);
-        File out = File::createForWriting(path);
-        out.writeAt(0, test::bytesOf("new"));
-        out.close();
-        setAttributes(path, FILE_ATTRIBUTE_NORMAL);
-        EXPECT_EQ(test::readFileText(path), "new") << attributes;
+        for (bool plain : {false, true}) {
+            test::writeFileText(path, "an older and longer content");
+            setAttributes(path, attributes);
+            File out = plain ? *File::createPlainFile(path, from) : File::createForWriting(path);
+            out.writeAt(0, test::bytesOf("new"));
+            out.close();
+            setAttributes(path, FILE_ATTRIBUTE_NORMAL);
+            EXPECT_EQ(test::readFileText(path), "new") << attributes << plain;
+        }
     }
-}
-
-TEST(FileWin32, ErrorsNameTheFileAndGiveTheSystemsReason) {
-    test::TempFolder temp;
-    std::string path = temp.workDir() + "missing.bin";
-    try {
-        File::openForReading(path);
-        FAIL() << "no error";
-    } catch (const ToolError& error) {
-        std::string text = error.what();
-        EXPECT_EQ(text.rfind("cannot open " + path + ": ", 0), 0u) << text;
-        EXPECT_GT(text.size(), ("cannot open " + path + ": ").size()) << text;
-        EXPECT_EQ(text.find("system error"), std::string::npos) << text;
-        EXPECT_NE(text.back(), '\n');
-    }
-}
-
-TEST(FileWin32, ReadingPastTheEndGivesWhatIsThere) {
-    test::TempFolder temp;
-    std::string path = temp.workDir() + "f.bin";
-    test::writeFileText(path, "ABC");
-    File in = File::openForReading(path);
-    test::Bytes part(8);
-    EXPECT_EQ(in.readAt(1, part), 2u);
-    EXPECT_EQ(in.readAt(3, part), 0u);
-    EXPECT_EQ(in.readAt(100, part), 0u);
+    EXPECT_THROW(File::createPlainFile(temp.workDir() + "no\\such\\f.bin", from), ToolError);
 }
 
 TEST(FileWin32, OthersMayReadWhatIsBeingWrittenButNotWriteIt) {
@@ -197,33 +177,6 @@ TEST(FileWin32, OthersMayReadWhatIsBeingWrittenButNotWriteIt) {
             ::CloseHandle(other);
         }
     }
-}
-
-TEST(FileSystemWin32, PathKindsAndNameRules) {
-    test::TempFolder temp;
-    std::string file = temp.workDir() + "f.bin";
-    test::writeFileText(file, "x");
-    EXPECT_EQ(pathKind(file), PathKind::Other);
-    EXPECT_EQ(pathKind(temp.path().string()), PathKind::Folder);
-    EXPECT_EQ(pathKind(temp.workDir() + "missing"), PathKind::Missing);
-    EXPECT_EQ(hostNameRules(), NameRules::Windows);
-}
-
-TEST(FileWin32, CreatingAPlainFileReplacesHiddenFiles) {
-    test::TempFolder temp;
-    std::string source = temp.workDir() + "src.bin";
-    test::writeFileText(source, "source");
-    File from = File::openForReading(source);
-    std::string path = temp.workDir() + "f.bin";
-    test::writeFileText(path, "an older and longer content");
-    setAttributes(path, FILE_ATTRIBUTE_HIDDEN);
-    std::optional<File> out = File::createPlainFile(path, from);
-    ASSERT_TRUE(out.has_value());
-    out->writeAt(0, test::bytesOf("new"));
-    out->close();
-    setAttributes(path, FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(test::readFileText(path), "new");
-    EXPECT_THROW(File::createPlainFile(temp.workDir() + "no\\such\\f.bin", from), ToolError);
 }
 
 }  // namespace

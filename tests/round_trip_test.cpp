@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,7 +14,6 @@
 #include "repack_job.h"
 #include "test_support.h"
 #include "unpack_job.h"
-#include "work_files.h"
 
 namespace zrk {
 namespace {
@@ -23,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ArchiveBuilder;
 using test::Bytes;
+using test::endsInPcm;
 
 // One entry as a user sees it: a line of the manifest and the file it names.
 struct Item {
@@ -30,14 +29,6 @@ struct Item {
     Bytes data;
     std::int32_t declared;  // the manifest's number; PCM entries use the length
 };
-
-bool endsInPcm(const std::string& name) {
-    std::string last = name.substr(name.size() - std::min<std::size_t>(name.size(), 3));
-    for (char& c : last) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return last == "PCM";
-}
 
 std::string manifestOf(const std::vector<Item>& items) {
     std::string text;
@@ -51,9 +42,9 @@ std::string manifestOf(const std::vector<Item>& items) {
 Bytes expectedArchive(const std::vector<Item>& items) {
     ArchiveBuilder builder;
     for (const Item& item : items) {
-        bool pcm = endsInPcm(item.name);
+        // A PCM entry's declared length is its length, the builder's default.
         builder.add(item.name, item.data, {},
-                    pcm ? static_cast<std::int32_t>(item.data.size()) : item.declared);
+                    endsInPcm(item.name) ? std::nullopt : std::optional(item.declared));
     }
     return builder.build();
 }
@@ -85,15 +76,23 @@ std::vector<Item> mixedItems() {
     return items;
 }
 
+std::vector<std::string> namesOf(const std::vector<Item>& items) {
+    std::vector<std::string> names;
+    for (const Item& item : items) {
+        names.push_back(item.name);
+    }
+    return names;
+}
+
 class RoundTrip : public ::testing::Test {
 protected:
     // Lays the items out as Unpack would have left them: files and manifest in
-    // Output, named from the items' ANSI text as the jobs name them.
-    static void writeOutput(const test::TempFolder& folder, const std::vector<Item>& items) {
+    // Output.
+    static void writeOutput(const test::WorkFolder& folder, const std::vector<Item>& items) {
         for (const Item& item : items) {
-            test::writeNativeFile(entryPath(folder.workDir(), item.name), item.data);
+            folder.writeEntry(item.name, item.data);
         }
-        test::writeNativeFile(manifestPath(folder.workDir()), test::bytesOf(manifestOf(items)));
+        folder.writeManifest(manifestOf(items));
     }
 
     void unpack() {
@@ -101,21 +100,16 @@ protected:
         ASSERT_EQ(window.lines.back(), "Done!");
     }
     // Runs Repack, checks its log against the manifest's names and gives ZRK.NEW.
-    Bytes repack(const test::TempFolder& folder, const std::vector<Item>& listed) {
+    Bytes repack(const test::WorkFolder& folder, const std::vector<Item>& listed) {
         window.lines.clear();
         runRepack(window, folder.workDir());
-        std::vector<std::string> log = {"Reading metadata from manifest...", "Writing metadata..."};
-        for (const Item& item : listed) {
-            log.push_back("Repacking " + item.name + "...");
-        }
-        log.push_back("Done!");
-        EXPECT_EQ(window.lines, log);
+        EXPECT_EQ(window.lines, test::repackLog(namesOf(listed)));
         return test::readFileBytes(folder.path() / "ZRK.NEW");
     }
 
     // The starting archive: what Repack writes for the items.
     Bytes startFrom(const std::vector<Item>& items) {
-        test::TempFolder source;
+        test::WorkFolder source;
         writeOutput(source, items);
         Bytes archive = repack(source, items);
         EXPECT_EQ(archive, expectedArchive(items));
@@ -123,7 +117,7 @@ protected:
         return archive;
     }
 
-    test::TempFolder work;
+    test::WorkFolder work;
     test::RecordingWindow window;
 };
 
@@ -138,8 +132,7 @@ TEST_F(RoundTrip, AnUnchangedManifestGivesBackTheArchiveByteForByte) {
         item.declared =
             endsInPcm(item.name) ? static_cast<std::int32_t>(item.data.size()) : item.declared;
     }
-    EXPECT_EQ(test::readNativeFile(manifestPath(work.workDir())),
-              test::bytesOf(manifestOf(asUnpacked)));
+    EXPECT_EQ(work.manifest(), manifestOf(asUnpacked));
     EXPECT_EQ(repack(work, asUnpacked), original);
     // Once more from what the second Repack wrote.
     fs::rename(work.path() / "ZRK.NEW", work.path() / "ZRK.DAT");

@@ -10,6 +10,7 @@
 
 #include "file_handle.h"
 #include "file_system.h"
+#include "work_files.h"
 
 namespace zrk::test {
 
@@ -46,6 +47,26 @@ std::string TempFolder::workDir() const {
     return (path_ / "").string();
 }
 
+WorkFolder::WorkFolder() {
+    std::filesystem::create_directory(path());
+}
+
+void WorkFolder::writeEntry(const std::string& name, const Bytes& bytes) const {
+    writeNativeFile(entryPath(workDir(), name), bytes);
+}
+
+Bytes WorkFolder::readEntry(const std::string& name) const {
+    return readNativeFile(entryPath(workDir(), name));
+}
+
+void WorkFolder::writeManifest(std::string_view text) const {
+    writeNativeFile(manifestPath(workDir()), bytesOf(text));
+}
+
+std::string WorkFolder::manifest() const {
+    return textOf(readNativeFile(manifestPath(workDir())));
+}
+
 Bytes readFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -71,8 +92,7 @@ void writeFileText(const std::filesystem::path& path, std::string_view text) {
 }
 
 std::string readFileText(const std::filesystem::path& path) {
-    Bytes bytes = readFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    return textOf(readFileBytes(path));
 }
 
 void writeNativeFile(const std::string& path, const Bytes& bytes) {
@@ -98,6 +118,10 @@ Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
+std::string textOf(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
 Bytes patternBytes(std::size_t count, std::uint32_t seed) {
     Bytes bytes(count);
     std::uint32_t state = seed * 2654435761u + 1;
@@ -120,6 +144,30 @@ std::vector<std::pair<std::string, Bytes>> snapshotTree(const std::filesystem::p
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::vector<std::string> unpackLog(const std::vector<std::string>& names,
+                                   const std::vector<std::string>& refused, bool done) {
+    std::vector<std::string> log = {"Reading metadata...", "Writing manifest file..."};
+    for (const std::string& name : names) {
+        log.push_back("Unpacking " + name + "...");
+        if (std::find(refused.begin(), refused.end(), name) != refused.end()) {
+            log.push_back("Unable to write " + name + "!");
+        }
+    }
+    if (done) {
+        log.push_back("Done!");
+    }
+    return log;
+}
+
+std::vector<std::string> repackLog(const std::vector<std::string>& names) {
+    std::vector<std::string> log = {"Reading metadata from manifest...", "Writing metadata..."};
+    for (const std::string& name : names) {
+        log.push_back("Repacking " + name + "...");
+    }
+    log.push_back("Done!");
+    return log;
 }
 
 }  // namespace zrk::test

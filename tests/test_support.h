@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,8 +10,6 @@
 #include "tool_window.h"
 
 namespace zrk::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempFolder {
@@ -26,6 +25,30 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A work folder for the jobs inside a fresh parent folder, so that a check can
+// see everything a run might touch, also beside the work folder. Entries and
+// the manifest are named in the archive's text and reached by the paths the
+// jobs form.
+class WorkFolder {
+public:
+    WorkFolder();
+
+    const std::filesystem::path& parent() const { return parent_.path(); }
+    std::filesystem::path path() const { return parent() / "work"; }
+    std::filesystem::path output() const { return path() / "Output"; }
+    std::string workDir() const { return (path() / "").string(); }
+
+    void writeEntry(const std::string& name, const Bytes& bytes) const;
+    Bytes readEntry(const std::string& name) const;
+    void writeManifest(std::string_view text) const;
+    std::string manifest() const;
+
+private:
+    TempFolder parent_;
 };
 
 Bytes readFileBytes(const std::filesystem::path& path);
@@ -44,6 +67,7 @@ void writeNativeFile(const std::string& path, const Bytes& bytes);
 Bytes readNativeFile(const std::string& path);
 
 Bytes bytesOf(std::string_view text);
+std::string textOf(const Bytes& bytes);
 // `count` bytes of a repeatable pattern that differs with `seed`.
 Bytes patternBytes(std::size_t count, std::uint32_t seed);
 
@@ -53,14 +77,28 @@ Bytes patternBytes(std::size_t count, std::uint32_t seed);
 // windows1252ToUtf8 of it (on Windows when that is the ANSI code page).
 std::vector<std::pair<std::string, Bytes>> snapshotTree(const std::filesystem::path& root);
 
-// A window that keeps what is logged, for checking the log line by line.
+// The log of an Unpack run over entries of these names (as logged) that cannot
+// write the ones in `refused`; `done` when the run gets to its end.
+std::vector<std::string> unpackLog(const std::vector<std::string>& names,
+                                   const std::vector<std::string>& refused = {}, bool done = true);
+// The log of a Repack run over these names that gets to its end.
+std::vector<std::string> repackLog(const std::vector<std::string>& names);
+
+// A window that keeps what is logged, for checking the log line by line, and
+// lets a test act at a given line.
 class RecordingWindow final : public ToolWindow {
 public:
-    void appendLog(std::string_view message) override { lines.emplace_back(message); }
+    void appendLog(std::string_view message) override {
+        lines.emplace_back(message);
+        if (onLog) {
+            onLog(message);
+        }
+    }
     void processEvents() override { ++eventRounds; }
 
     std::vector<std::string> lines;
     int eventRounds = 0;
+    std::function<void(std::string_view)> onLog;
 };
 
 }  // namespace zrk::test

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "archive_builder.h"
+#include "test_support.h"
 
 namespace {
 
@@ -79,53 +80,10 @@ std::string windowsPath(std::string path) {
     return path;
 }
 
-class TempFolder {
-public:
-    TempFolder() {
-        char base[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, base);
-        for (unsigned attempt = 0;; ++attempt) {
-            char name[64];
-            std::snprintf(name, sizeof(name), "zrk-gui-%lu-%u\\",
-                          static_cast<unsigned long>(::GetCurrentProcessId()), attempt);
-            path_ = std::string(base) + name;
-            if (::CreateDirectoryA(path_.c_str(), nullptr)) {
-                return;
-            }
-        }
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    // Ends in a backslash.
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::string folder = path.substr(0, path.find_last_of('\\'));
-    ::CreateDirectoryA(folder.c_str(), nullptr);
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD put = 0;
-    if (file == INVALID_HANDLE_VALUE ||
-        !::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) ||
-        put != bytes.size()) {
-        std::printf("cannot write %s\n", path.c_str());
-        std::exit(2);
-    }
-    ::CloseHandle(file);
-}
-
-void writeText(const std::string& path, const std::string& text) {
-    writeFile(path, Bytes(text.begin(), text.end()));
-}
+using zrk::test::bytesOf;
+using zrk::test::patternBytes;
+using zrk::test::TempFolder;
+using zrk::test::writeNativeFile;
 
 std::optional<Bytes> readFile(const std::string& path) {
     HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -146,20 +104,6 @@ std::optional<Bytes> readFile(const std::string& path) {
 
 bool exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-Bytes bytesOf(const std::string& text) {
-    return Bytes(text.begin(), text.end());
-}
-
-Bytes patternBytes(std::size_t count, std::uint32_t seed) {
-    Bytes bytes(count);
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (auto& byte : bytes) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
 }
 
 // ---- archives --------------------------------------------------------------
@@ -440,7 +384,7 @@ struct Programs {
 void windowCase(Report& report, const Programs& programs) {
     for (const ProgramKind& kind : {programs.unpack, programs.repack}) {
         TempFolder folder;
-        RunningProgram program(kind, folder.path());
+        RunningProgram program(kind, folder.workDir());
         HWND window = program.findMainWindow();
         report.expect(window != nullptr,
                       kind.caption + ": a window of class " + kind.formName + " appears");
@@ -478,8 +422,8 @@ void unpackTwoEntriesCase(Report& report, const Programs& programs) {
     TempFolder folder;
     std::vector<Entry> entries = twoEntries();
     Bytes archive = archiveOf(entries);
-    writeFile(folder.path() + "ZRK.DAT", archive);
-    RunningProgram program(programs.unpack, folder.path());
+    writeNativeFile(folder.workDir() + "ZRK.DAT", archive);
+    RunningProgram program(programs.unpack, folder.workDir());
     HWND window = program.findMainWindow();
     report.expect(window != nullptr, "the Unpack window appears");
     if (window == nullptr) {
@@ -492,10 +436,10 @@ void unpackTwoEntriesCase(Report& report, const Programs& programs) {
                         "Unpacking B.BIN...", "Done!"},
                        "the Unpack log");
     report.expectEqual(selectedLine(list), LRESULT{4}, "the last line is selected");
-    expectFile(report, folder.path() + "Output\\manifest.txt", bytesOf(manifestOf(entries)));
-    expectFile(report, folder.path() + "Output\\A.PCM", entries[0].data);
-    expectFile(report, folder.path() + "Output\\B.BIN", entries[1].data);
-    expectFile(report, folder.path() + "ZRK.DAT", archive);
+    expectFile(report, folder.workDir() + "Output\\manifest.txt", bytesOf(manifestOf(entries)));
+    expectFile(report, folder.workDir() + "Output\\A.PCM", entries[0].data);
+    expectFile(report, folder.workDir() + "Output\\B.BIN", entries[1].data);
+    expectFile(report, folder.workDir() + "ZRK.DAT", archive);
     checkResizing(report, window, list, "Unpack after its run");
     report.expect(program.findMainWindow() == window, "the window stays open after the run");
     closeAndExpectEnd(report, program, window, "Unpack");
@@ -505,11 +449,11 @@ void repackTwoEntriesCase(Report& report, const Programs& programs) {
     TempFolder folder;
     std::vector<Entry> entries = twoEntries();
     // The number of a PCM line is not used: its length is the file's.
-    writeText(folder.path() + "Output\\manifest.txt", "A.PCM,1\r\nB.BIN,96\r\n");
-    writeFile(folder.path() + "Output\\A.PCM", entries[0].data);
-    writeFile(folder.path() + "Output\\B.BIN", entries[1].data);
-    writeFile(folder.path() + "ZRK.NEW", patternBytes(5000, 9));
-    RunningProgram program(programs.repack, folder.path());
+    writeNativeFile(folder.workDir() + "Output\\manifest.txt", bytesOf("A.PCM,1\r\nB.BIN,96\r\n"));
+    writeNativeFile(folder.workDir() + "Output\\A.PCM", entries[0].data);
+    writeNativeFile(folder.workDir() + "Output\\B.BIN", entries[1].data);
+    writeNativeFile(folder.workDir() + "ZRK.NEW", patternBytes(5000, 9));
+    RunningProgram program(programs.repack, folder.workDir());
     HWND window = program.findMainWindow();
     report.expect(window != nullptr, "the Repack window appears");
     if (window == nullptr) {
@@ -522,7 +466,7 @@ void repackTwoEntriesCase(Report& report, const Programs& programs) {
                         "Repacking A.PCM...", "Repacking B.BIN...", "Done!"},
                        "the Repack log");
     report.expectEqual(selectedLine(list), LRESULT{4}, "the last line is selected");
-    expectFile(report, folder.path() + "ZRK.NEW", archiveOf(entries));
+    expectFile(report, folder.workDir() + "ZRK.NEW", archiveOf(entries));
     closeAndExpectEnd(report, program, window, "Repack");
 }
 
@@ -531,11 +475,11 @@ void repackTwoEntriesCase(Report& report, const Programs& programs) {
 void missingInput(Report& report, const ProgramKind& kind, const std::string& hiddenFile,
                   const std::string& message, bool removesNewArchive) {
     TempFolder folder;
-    std::string hidden = folder.path() + hiddenFile;
-    writeFile(hidden, archiveOf(twoEntries()));
+    std::string hidden = folder.workDir() + hiddenFile;
+    writeNativeFile(hidden, archiveOf(twoEntries()));
     ::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
-    writeFile(folder.path() + "ZRK.NEW", patternBytes(10, 3));
-    RunningProgram program(kind, folder.path());
+    writeNativeFile(folder.workDir() + "ZRK.NEW", patternBytes(10, 3));
+    RunningProgram program(kind, folder.workDir());
     HWND window = program.findMainWindow();
     report.expect(window != nullptr, kind.caption + ": the window appears");
     if (window == nullptr) {
@@ -547,7 +491,7 @@ void missingInput(Report& report, const ProgramKind& kind, const std::string& hi
     report.expectLines(readLog(list).value_or(Lines{}), {message},
                        kind.caption + ": the log names what is missing");
     report.expectEqual(selectedLine(list), LRESULT{0}, kind.caption + ": the line is selected");
-    report.expectEqual(exists(folder.path() + "ZRK.NEW"), !removesNewArchive,
+    report.expectEqual(exists(folder.workDir() + "ZRK.NEW"), !removesNewArchive,
                        kind.caption + ": an old ZRK.NEW is removed by Repack only");
     closeAndExpectEnd(report, program, window, kind.caption);
     ::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -565,8 +509,8 @@ void repackMissingManifestCase(Report& report, const Programs& programs) {
 // program then ends with exit code 1.
 void errorReportCase(Report& report, const Programs& programs) {
     TempFolder folder;
-    writeText(folder.path() + "Output\\manifest.txt", "GONE.BIN,5\r\n");
-    RunningProgram program(programs.repack, folder.path());
+    writeNativeFile(folder.workDir() + "Output\\manifest.txt", bytesOf("GONE.BIN,5\r\n"));
+    RunningProgram program(programs.repack, folder.workDir());
     HWND window = program.findMainWindow();
     report.expect(window != nullptr, "the Repack window appears");
     // A message box is a window of the dialog class, captioned with the program's name.
@@ -582,7 +526,7 @@ void errorReportCase(Report& report, const Programs& programs) {
     ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     report.expect(program.hasEnded(kTimeoutMs), "the program ends after OK");
     report.expectEqual(program.exitCode(), DWORD{1}, "exit code 1 after an error");
-    report.expect(!exists(folder.path() + "ZRK.NEW"), "no ZRK.NEW is begun");
+    report.expect(!exists(folder.workDir() + "ZRK.NEW"), "no ZRK.NEW is begun");
 }
 
 // Waits until the job has logged `logged` lines, resizes the window at one
@@ -604,14 +548,14 @@ void closeMidJob(Report& report, RunningProgram& program, std::size_t logged,
 void unpackCloseMidJobCase(Report& report, const Programs& programs) {
     TempFolder folder;
     std::vector<Entry> entries = manyEntries();
-    writeFile(folder.path() + "ZRK.DAT", archiveOf(entries));
-    RunningProgram program(programs.unpack, folder.path());
+    writeNativeFile(folder.workDir() + "ZRK.DAT", archiveOf(entries));
+    RunningProgram program(programs.unpack, folder.workDir());
     closeMidJob(report, program, 3, "Unpack");
     // The manifest is complete before the first entry is written.
-    expectFile(report, folder.path() + "Output\\manifest.txt", bytesOf(manifestOf(entries)));
+    expectFile(report, folder.workDir() + "Output\\manifest.txt", bytesOf(manifestOf(entries)));
     std::size_t written = 0;
     for (const Entry& entry : entries) {
-        std::string path = folder.path() + "Output\\" + entry.name;
+        std::string path = folder.workDir() + "Output\\" + entry.name;
         if (exists(path)) {
             ++written;
             expectFile(report, path, entry.data);
@@ -626,14 +570,14 @@ void unpackCloseMidJobCase(Report& report, const Programs& programs) {
 void repackCloseMidJobCase(Report& report, const Programs& programs) {
     TempFolder folder;
     std::vector<Entry> entries = manyEntries();
-    writeText(folder.path() + "Output\\manifest.txt", manifestOf(entries));
+    writeNativeFile(folder.workDir() + "Output\\manifest.txt", bytesOf(manifestOf(entries)));
     for (const Entry& entry : entries) {
-        writeFile(folder.path() + "Output\\" + entry.name, entry.data);
+        writeNativeFile(folder.workDir() + "Output\\" + entry.name, entry.data);
     }
-    RunningProgram program(programs.repack, folder.path());
+    RunningProgram program(programs.repack, folder.workDir());
     closeMidJob(report, program, 4, "Repack");
     Bytes expected = archiveOf(entries);
-    std::optional<Bytes> archive = readFile(folder.path() + "ZRK.NEW");
+    std::optional<Bytes> archive = readFile(folder.workDir() + "ZRK.NEW");
     report.expect(archive.has_value(), "ZRK.NEW is there");
     if (!archive) {
         return;
