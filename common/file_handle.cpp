@@ -1,6 +1,6 @@
 #include <algorithm>
+#include <memory>
 #include <utility>
-#include <vector>
 
 #include "errors.h"
 #include "file_handle.h"
@@ -54,12 +54,14 @@ void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOff
 
 std::int64_t copyAvailableThroughBuffer(File& from, std::int64_t fromOffset, File& to,
                                         std::int64_t toOffset, std::int64_t length) {
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(length, kCopyChunk)));
+    // Not zero-filled: every byte is read into before it is written.
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(
+        static_cast<std::size_t>(std::min(length, kCopyChunk)));
     std::int64_t copied = 0;
     while (copied < length) {
         auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(length - copied, kCopyChunk));
-        std::size_t got = from.readAt(fromOffset + copied, MutableByteView(buffer.data(), wanted));
-        to.writeAt(toOffset + copied, ByteView(buffer.data(), got));
+        std::size_t got = from.readAt(fromOffset + copied, MutableByteView(buffer.get(), wanted));
+        to.writeAt(toOffset + copied, ByteView(buffer.get(), got));
         copied += static_cast<std::int64_t>(got);
         if (got < wanted) {
             break;  // the source ends here

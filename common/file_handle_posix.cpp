@@ -75,11 +75,18 @@ File File::createForWriting(const std::string& path) {
 }
 
 std::optional<File> File::createPlainFile(const std::string& path, const File& source) {
+    // A file made new here is plain, empty and not the source: nothing to check.
+    int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (handle >= 0) {
+        return File(handle, path);
+    }
+    if (errno != EEXIST) {
+        fail("cannot create", path);
+    }
     // Not emptied on opening: only a file that is neither special nor the
     // source may be. O_NONBLOCK refuses a named pipe that nothing reads
     // (ENXIO) instead of waiting; regular files ignore it.
-    int handle =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (handle < 0 && (errno == ELOOP || errno == ENXIO || errno == EISDIR)) {
         return std::nullopt;
     }
