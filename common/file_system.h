@@ -16,6 +16,16 @@ std::string currentWorkDir();
 
 bool isFolderSeparator(char c);
 
+// Position of the path's last folder separator, or npos when it has none.
+inline std::size_t lastFolderSeparator(std::string_view path) {
+    for (std::size_t i = path.size(); i-- > 0;) {
+        if (isFolderSeparator(path[i])) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
 // `base` (ending in a separator) followed by `ansiRelative`, a path in the
 // archive's form: backslashes, and slashes too, separate folders on every
 // platform, and the text is turned into the platform's own form.

@@ -7,12 +7,8 @@ namespace zrk {
 namespace {
 
 std::string folderOf(const std::string& filePath) {
-    for (std::size_t i = filePath.size(); i-- > 0;) {
-        if (isFolderSeparator(filePath[i])) {
-            return filePath.substr(0, i + 1);
-        }
-    }
-    return filePath;
+    std::size_t cut = lastFolderSeparator(filePath);
+    return cut == std::string::npos ? filePath : filePath.substr(0, cut + 1);
 }
 
 }  // namespace

@@ -9,12 +9,8 @@ namespace {
 
 // The path up to and including its last separator.
 std::string folderPart(const std::string& path) {
-    for (std::size_t i = path.size(); i-- > 0;) {
-        if (isFolderSeparator(path[i])) {
-            return path.substr(0, i + 1);
-        }
-    }
-    return {};
+    std::size_t cut = lastFolderSeparator(path);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
 }  // namespace
