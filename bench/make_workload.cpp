@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "archive_format.h"
-#include "file_handle.h"
+#include "file.h"
 #include "work_files.h"
 
 namespace {
@@ -63,13 +63,10 @@ std::vector<Planned> bigEntries() {
 
 std::vector<ArchiveEntry> layOut(const std::vector<Planned>& plan) {
     std::vector<ArchiveEntry> entries;
-    std::int64_t next = zrk::recordPosition(static_cast<std::int64_t>(plan.size()) + 1);
     for (const Planned& item : plan) {
-        bool pcm = item.name.ends_with("PCM");
-        entries.push_back({item.name, pcm ? zrk::KindPcm : zrk::KindOther, item.length, item.length,
-                           static_cast<std::int32_t>(next)});
-        next += item.length;
+        entries.push_back({item.name, zrk::kindForName(item.name), item.length, item.length, 0});
     }
+    zrk::planLayout(entries);
     return entries;
 }
 
@@ -87,7 +84,7 @@ void writeDirectory(zrk::File& archive, const std::vector<ArchiveEntry>& entries
 
 // All data in one stream, one chunk at a time.
 void writeData(zrk::File& archive, const std::vector<ArchiveEntry>& entries) {
-    std::int64_t at = entries.front().dataOffset - 1;
+    std::int64_t at = zrk::fileOffset(entries.front().dataOffset);
     std::int64_t total = 0;
     for (const ArchiveEntry& entry : entries) {
         total += entry.dataLength;
@@ -117,7 +114,8 @@ int main(int argc, char** argv) {
     try {
         std::vector<ArchiveEntry> entries = layOut(kind == "many" ? manyEntries() : bigEntries());
         std::string folder = argv[2];
-        zrk::File archive = zrk::File::createForWriting(zrk::archivePath(folder + "/"));
+        zrk::File archive =
+            zrk::File::createForWriting(folder + "/" + std::string(zrk::kArchiveName));
         writeDirectory(archive, entries);
         writeData(archive, entries);
         archive.close();

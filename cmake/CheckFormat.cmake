@@ -1,7 +1,8 @@
 # Fails when a C++ source under the project's code folders differs from its
 # clang-format form.
 file(GLOB_RECURSE sources
-     ${SOURCE_DIR}/common/*.cpp ${SOURCE_DIR}/common/*.h
+     ${SOURCE_DIR}/format/*.cpp ${SOURCE_DIR}/format/*.h
+     ${SOURCE_DIR}/platform/*.cpp ${SOURCE_DIR}/platform/*.h
      ${SOURCE_DIR}/unpack/*.cpp ${SOURCE_DIR}/unpack/*.h
      ${SOURCE_DIR}/repack/*.cpp ${SOURCE_DIR}/repack/*.h
      ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.h

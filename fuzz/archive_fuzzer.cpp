@@ -16,7 +16,7 @@
 #include "archive_directory.h"
 #include "archive_format.h"
 #include "errors.h"
-#include "file_handle.h"
+#include "file.h"
 #include "fuzz_checks.h"
 #include "manifest.h"
 #include "manifest_loading.h"
@@ -82,7 +82,7 @@ bool entryCarries(const ArchiveEntry& entry) {
     const std::string& name = entry.name;
     return !name.empty() && name.size() <= kNameWidth && name.find(',') == std::string::npos &&
            name.front() != ' ' && name.back() != ' ' &&
-           (entryKindOf(name) != KindPcm || entry.declaredLength == entry.dataLength);
+           (kindForName(name) != kKindPcm || entry.declaredLength == entry.dataLength);
 }
 
 // Output after a full run: the manifest and one file per entry, in its folders.
@@ -130,7 +130,7 @@ bool isRepackLayout(const std::vector<ArchiveEntry>& entries, const std::string&
             return false;
         }
         next += entry.dataLength;
-        entry.kind = entryKindOf(entry.name);
+        entry.kind = kindForName(entry.name);
         DirectoryRecord record = encodeDirectoryRecord(entry);
         rebuilt.append(record.begin(), record.end());
     }

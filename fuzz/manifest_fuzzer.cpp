@@ -16,6 +16,7 @@
 #include "fuzz_checks.h"
 #include "manifest.h"
 #include "manifest_loading.h"
+#include "native_path.h"
 #include "repack_job.h"
 #include "scratch_folder.h"
 #include "work_files.h"
@@ -26,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::int64_t kLargestPosition = 2147483647;
 // Two of these make an archive too long for 32-bit positions.
 constexpr std::uintmax_t kBigFileLength = 1 << 30;
 // Repack runs only where copying stays quick.
@@ -88,16 +88,16 @@ std::int64_t checkLayout(const std::vector<ArchiveEntry>& entries,
                          const std::vector<ManifestLine>& lines, const ScratchFolder& folder) {
     require(!entries.empty() && entries.size() == lines.size(),
             "one entry per non-empty manifest line");
-    std::int64_t next = recordPosition(static_cast<std::int64_t>(entries.size()) + 1);
+    std::int64_t next = firstDataPosition(static_cast<std::int64_t>(entries.size()));
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ArchiveEntry& entry = entries[i];
         require(entry.name == lines[i].name, "entries keep the manifest's names and order");
         require(entry.dataOffset == next, "the data follow the directory without gaps");
-        require(entry.kind == entryKindOf(entry.name), "the kind follows the name");
+        require(entry.kind == kindForName(entry.name), "the kind follows the name");
         require(entry.dataLength >= 0 && entry.declaredLength >= 0, "lengths are not negative");
-        require(entry.kind != KindPcm || entry.declaredLength == entry.dataLength,
+        require(entry.kind != kKindPcm || entry.declaredLength == entry.dataLength,
                 "a PCM entry declares its file's length");
-        require(fs::file_size(entryPath(folder.workDir(), entry.name)) ==
+        require(fs::file_size(folder.workDir() + nativeRelativePath("Output\\" + entry.name)) ==
                     static_cast<std::uintmax_t>(entry.dataLength),
                 "dataLength is the file's length");
         next += entry.dataLength;
@@ -115,7 +115,7 @@ std::string plannedArchive(const std::vector<ArchiveEntry>& entries, const Scrat
         archive.append(record.begin(), record.end());
     }
     for (const ArchiveEntry& entry : entries) {
-        archive += readWholeFile(entryPath(folder.workDir(), entry.name));
+        archive += readWholeFile(folder.workDir() + nativeRelativePath("Output\\" + entry.name));
     }
     return archive;
 }
@@ -146,10 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ScratchFolder folder;
     writeEntryFiles(folder);
     writeWholeFile(folder.path() / "Output" / "manifest.txt", text);
-    LogWindow log;
     std::vector<zrk::ArchiveEntry> entries;
     try {
-        entries = zrk::loadManifest(log, folder.workDir());
+        entries = zrk::loadManifest(zrk::Folder::open(folder.workDir() + "Output"));
     } catch (const zrk::ToolError&) {
         return 0;
     }

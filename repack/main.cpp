@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "native_path.h"
 #include "repack_job.h"
 #include "tool_window.h"
 

@@ -1,118 +1,122 @@
 #include "manifest_loading.h"
 
-#include <algorithm>
-#include <cctype>
+#include <string>
+#include <unordered_set>
 
 #include "ansi_text.h"
 #include "entry_names.h"
 #include "errors.h"
-#include "file_handle.h"
-#include "file_system.h"
+#include "file.h"
 #include "manifest.h"
+#include "native_path.h"
 #include "work_files.h"
 
 namespace zrk {
 
 namespace {
 
-constexpr std::string_view kPcmSuffix = "PCM";
+// Finds the files that manifest lines name below Output. Each folder on the
+// way is looked at once per run: none may be a link, as the file itself may
+// not, so that a tree received from someone else cannot pull in files from
+// elsewhere.
+class EntryFiles {
+public:
+    explicit EntryFiles(const Folder& output) : output_(output) {}
 
-std::string where(const ManifestLine& line) {
-    return "manifest.txt line " + std::to_string(line.lineNumber);
-}
+    std::int32_t measure(const ManifestLine& line) {
+        checkName(line);
+        std::string relative = nativeRelativePath(line.name);
+        std::string path = output_.path() + relative;
+        PathStatus status = passesThroughLink(relative) ? PathStatus{PathKind::Link}
+                                                        : output_.status(relative, false);
+        if (status.kind == PathKind::Link) {
+            throw ToolError(where(line.lineNumber) + ": " + path + " is reached through a link");
+        }
+        if (status.kind == PathKind::Folder) {
+            throw ToolError(where(line.lineNumber) + ": " + path + " is a folder, not a file");
+        }
+        if (status.kind != PathKind::File) {
+            throw ToolError(where(line.lineNumber) + ": " + path +
+                            " is missing or not a plain file");
+        }
+        if (status.size > kLargestPosition) {
+            throw ToolError(where(line.lineNumber) + ": " + path + " is " +
+                            std::to_string(status.size) + " bytes long; an entry holds at most " +
+                            std::to_string(kLargestPosition));
+        }
+        return static_cast<std::int32_t>(status.size);
+    }
 
-std::string quoted(std::string_view name) {
-    return "\"" + ansiToNative(name) + "\"";
-}
+private:
+    static void checkName(const ManifestLine& line) {
+        if (line.name.empty()) {
+            throw ToolError(where(line.lineNumber) + ": the name before the comma is empty");
+        }
+        if (std::size_t zero = line.name.find('\0'); zero != std::string::npos) {
+            throw ToolError(where(line.lineNumber) + ": the name " +
+                            quoted(line.name.substr(0, zero)) +
+                            " is followed by a zero byte, which no file name can hold");
+        }
+        // Such a name could not have come from Unpack, which refuses to write it.
+        if (!nameStaysInsideOutput(line.name, hostNameRules())) {
+            throw ToolError(where(line.lineNumber) + ": the name " + quoted(line.name) +
+                            " cannot stand for a file inside the Output folder");
+        }
+    }
 
-std::int32_t measureEntryFile(const ManifestLine& line, const std::string& path) {
-    if (line.name.empty()) {
-        throw ToolError(where(line) + ": the name before the comma is empty");
+    // True when a folder between Output and the file is a link. A level that
+    // is missing or a file is left to the look at the file itself.
+    bool passesThroughLink(const std::string& relative) {
+        for (std::size_t cut = relative.find_first_of("/\\"); cut != std::string::npos;
+             cut = relative.find_first_of("/\\", cut + 1)) {
+            std::string folder = relative.substr(0, cut);
+            if (folder.empty() || checkedFolders_.contains(folder)) {
+                continue;
+            }
+            PathKind kind = output_.status(folder, false).kind;
+            if (kind == PathKind::Link) {
+                return true;
+            }
+            if (kind != PathKind::Folder) {
+                return false;
+            }
+            checkedFolders_.insert(std::move(folder));
+        }
+        return false;
     }
-    if (std::size_t zero = line.name.find('\0'); zero != std::string::npos) {
-        throw ToolError(where(line) + ": the name " + quoted(line.name.substr(0, zero)) +
-                        " is followed by a zero byte, which no file name can hold");
-    }
-    // Such a name could not have come from Unpack, which refuses to write it.
-    if (!nameStaysInsideOutput(line.name, hostNameRules())) {
-        throw ToolError(where(line) + ": the name " + quoted(line.name) +
-                        " cannot stand for a file inside the Output folder");
-    }
-    std::optional<std::int64_t> measured = plainFileLength(path);
-    if (!measured) {
-        throw ToolError(
-            where(line) + ": " + path +
-            (folderExists(path) ? " is a folder, not a file" : " is missing or not a plain file"));
-    }
-    std::int64_t length = *measured;
-    if (length > kLargestPosition) {
-        throw ToolError(where(line) + ": " + path + " is " + std::to_string(length) +
-                        " bytes long; an entry holds at most " + std::to_string(kLargestPosition));
-    }
-    return static_cast<std::int32_t>(length);
-}
+
+    const Folder& output_;
+    std::unordered_set<std::string> checkedFolders_;
+};
 
 std::int32_t declaredLengthOf(const ManifestLine& line, const ArchiveEntry& entry) {
-    if (entry.kind == KindPcm) {
+    if (entry.kind == kKindPcm) {
         return entry.dataLength;
     }
     std::int32_t value = parseManifestNumber(line);
     if (value < 0) {
-        throw ToolError(where(line) + ": the length " + std::to_string(value) + " of " +
+        throw ToolError(where(line.lineNumber) + ": the length " + std::to_string(value) + " of " +
                         quoted(line.name) + " is negative; it must be 0 to " +
                         std::to_string(kLargestPosition));
     }
     return value;
 }
 
-ArchiveEntry entryFor(const ManifestLine& line, const std::string& workDir) {
-    ArchiveEntry entry;
-    entry.name = line.name;
-    entry.kind = entryKindOf(line.name);
-    entry.dataLength = measureEntryFile(line, entryPath(workDir, line.name));
-    entry.declaredLength = declaredLengthOf(line, entry);
-    return entry;
-}
-
-// Each entry adds a record and its data to the archive; the position after
-// the last byte must stay a 32-bit value. Checked line by line, so that the
-// error names the line that makes the archive too long.
+// Checked line by line, so that the error names the line that makes the
+// archive too long.
 void checkArchiveEnd(std::int64_t end, const ManifestLine& line, const ArchiveEntry& entry) {
     if (end > kLargestPosition) {
-        throw ToolError(where(line) + ": with " + quoted(entry.name) + " (" +
+        throw ToolError(where(line.lineNumber) + ": with " + quoted(entry.name) + " (" +
                         std::to_string(entry.dataLength) + " bytes) the new archive would be " +
                         std::to_string(end - 1) + " bytes long; it can hold at most " +
                         std::to_string(kLargestPosition - 1));
     }
 }
 
-// The data follow the directory, one entry after the other in manifest order.
-void planLayout(std::vector<ArchiveEntry>& entries) {
-    std::int64_t next =
-        kFirstRecordPosition + static_cast<std::int64_t>(kRecordSize * entries.size());
-    for (ArchiveEntry& entry : entries) {
-        entry.dataOffset = static_cast<std::int32_t>(next);
-        next += entry.dataLength;
-    }
-}
-
 }  // namespace
 
-std::uint8_t entryKindOf(const std::string& name) {
-    if (name.size() < kPcmSuffix.size()) {
-        return KindOther;
-    }
-    std::string_view last = std::string_view(name).substr(name.size() - kPcmSuffix.size());
-    bool isPcm = std::equal(last.begin(), last.end(), kPcmSuffix.begin(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == b;
-    });
-    return isPcm ? KindPcm : KindOther;
-}
-
-std::vector<ArchiveEntry> loadManifest(ToolWindow& window, const std::string& workDir) {
-    window.appendLog("Reading metadata from manifest...");
-    std::string path = manifestPath(workDir);
-    File manifest = File::openForReading(path);
+std::vector<ArchiveEntry> loadManifest(const Folder& output) {
+    File manifest = output.openForReading(kManifestName, true);
     std::int64_t readOffset = 0;
     ManifestReader reader([&](char* buffer, std::size_t size) {
         std::size_t got = manifest.readAt(
@@ -121,17 +125,23 @@ std::vector<ArchiveEntry> loadManifest(ToolWindow& window, const std::string& wo
         return got;
     });
 
+    EntryFiles files(output);
     std::vector<ArchiveEntry> entries;
-    std::int64_t archiveEnd = kFirstRecordPosition;
+    std::int64_t dataBytes = 0;
     while (std::optional<ManifestLine> line = reader.next()) {
-        entries.push_back(entryFor(*line, workDir));
-        archiveEnd += static_cast<std::int64_t>(kRecordSize) + entries.back().dataLength;
-        checkArchiveEnd(archiveEnd, *line, entries.back());
+        ArchiveEntry& entry = entries.emplace_back();
+        entry.name = line->name;
+        entry.kind = kindForName(line->name);
+        entry.dataLength = files.measure(*line);
+        entry.declaredLength = declaredLengthOf(*line, entry);
+        dataBytes += entry.dataLength;
+        checkArchiveEnd(archiveEnd(static_cast<std::int64_t>(entries.size()), dataBytes), *line,
+                        entry);
     }
     manifest.close();
 
     if (entries.empty()) {
-        throw ToolError("manifest.txt has no entries: " + path +
+        throw ToolError("manifest.txt has no entries: " + manifest.path() +
                         " holds no line naming a file, and an archive needs at least one");
     }
     planLayout(entries);

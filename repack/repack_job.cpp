@@ -4,19 +4,15 @@
 
 #include "archive_format.h"
 #include "errors.h"
-#include "file_handle.h"
-#include "file_system.h"
+#include "file.h"
+#include "folder.h"
 #include "manifest_loading.h"
+#include "native_path.h"
 #include "work_files.h"
 
 namespace zrk {
 
 namespace {
-
-// Positions count from 1; file offsets from 0.
-std::int64_t fileOffsetOf(std::int64_t position) {
-    return position - 1;
-}
 
 void writeHeader(File& archive, std::size_t entryCount) {
     ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entryCount));
@@ -32,16 +28,16 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
         directory.insert(directory.end(), record.begin(), record.end());
         window.processEvents();
     }
-    archive.writeAt(fileOffsetOf(recordPosition(1)), directory);
+    archive.writeAt(fileOffset(recordPosition(1)), directory);
 }
 
 // Copies the entry's measured length from its file. A file that grew since it
 // was measured gives only that many bytes; one that shrank cannot fill its
 // place and ends the run.
-void copyEntryData(File& archive, const ArchiveEntry& entry, const std::string& workDir) {
-    File source = File::openForReading(entryPath(workDir, entry.name));
+void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& output) {
+    File source = output.openForReading(nativeRelativePath(entry.name), false);
     std::int64_t copied =
-        copyAvailableBytes(source, 0, archive, fileOffsetOf(entry.dataOffset), entry.dataLength);
+        copyAvailableBytes(source, 0, archive, fileOffset(entry.dataOffset), entry.dataLength);
     if (copied < entry.dataLength) {
         throw ToolError(source.path() + " is now " + std::to_string(copied) +
                         " bytes long, shorter than the " + std::to_string(entry.dataLength) +
@@ -53,21 +49,25 @@ void copyEntryData(File& archive, const ArchiveEntry& entry, const std::string& 
 }  // namespace
 
 void runRepack(ToolWindow& window, const std::string& workDir) {
-    std::string newArchive = newArchivePath(workDir);
-    deleteFile(newArchive);  // a failure shows when the file is created
-    if (!plainFileExists(manifestPath(workDir))) {
+    Folder workFolder = Folder::open(workDir);
+    workFolder.remove(kNewArchiveName);  // a failure shows when the file is created
+    std::string outputName(kOutputFolderName);
+    std::string manifest = nativeRelativePath(outputName + "\\" + std::string(kManifestName));
+    if (!workFolder.status(manifest, true).isVisibleFile()) {
         window.appendLog("Manifest file not found!");
         return;
     }
-    std::vector<ArchiveEntry> entries = loadManifest(window, workDir);
+    window.appendLog("Reading metadata from manifest...");
+    Folder output = Folder::open(workFolder.path() + outputName);
+    std::vector<ArchiveEntry> entries = loadManifest(output);
 
-    File archive = File::createForWriting(newArchive);
+    File archive = workFolder.createForWriting(kNewArchiveName);
     writeHeader(archive, entries.size());
     window.appendLog("Writing metadata...");
     writeDirectory(window, archive, entries);
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Repacking " + entry.name + "...");
-        copyEntryData(archive, entry, workDir);
+        copyEntryData(archive, entry, output);
         window.processEvents();
     }
     archive.close();

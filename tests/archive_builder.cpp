@@ -17,7 +17,7 @@ bool endsInPcm(std::string_view name) {
 
 ArchiveBuilder& ArchiveBuilder::add(std::string name, Bytes data, std::optional<std::uint8_t> kind,
                                     std::optional<std::int32_t> declaredLength) {
-    std::uint8_t theKind = kind.value_or(endsInPcm(name) ? KindPcm : KindOther);
+    std::uint8_t theKind = kind.value_or(endsInPcm(name) ? kKindPcm : kKindOther);
     auto length = static_cast<std::int32_t>(data.size());
     items_.push_back({std::move(name), std::move(data), theKind, declaredLength.value_or(length)});
     return *this;

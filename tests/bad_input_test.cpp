@@ -16,7 +16,8 @@
 #include "archive_format.h"
 #include "entry_names.h"
 #include "errors.h"
-#include "file_system.h"
+#include "folder.h"
+#include "native_path.h"
 #include "repack_job.h"
 #include "test_support.h"
 #include "unpack_job.h"
@@ -337,7 +338,7 @@ protected:
              open = text.find('<', open)) {
             std::size_t close = text.find('>', open);
             std::string path =
-                nativeChildPath(work_.workDir(), text.substr(open + 1, close - open - 1));
+                work_.workDir() + nativeRelativePath(text.substr(open + 1, close - open - 1));
             text.replace(open, close - open + 1, path);
             open += path.size();
         }

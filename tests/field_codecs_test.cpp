@@ -119,16 +119,16 @@ TEST(EncodeText, ZeroFillsAndCutsToTheWidth) {
 }
 
 TEST(DirectoryRecord, RoundTripsCutsLongNamesAndRefusesNegativeFields) {
-    ArchiveEntry entry{"MAP01.BIN", KindOther, 100, 96, 81};
+    ArchiveEntry entry{"MAP01.BIN", kKindOther, 100, 96, 81};
     DirectoryRecord record = encodeDirectoryRecord(entry);
-    EXPECT_EQ(record[kKindOffset], KindOther);
+    EXPECT_EQ(record[kKindOffset], kKindOther);
     EXPECT_EQ(decodeDirectoryRecord(record, 1), entry);
 
-    record = encodeDirectoryRecord({"A_VERY_LONG_NAME_OF_A.PCM", KindPcm, 1, 1, 49});
+    record = encodeDirectoryRecord({"A_VERY_LONG_NAME_OF_A.PCM", kKindPcm, 1, 1, 49});
     EXPECT_EQ(decodeDirectoryRecord(record, 1).name, "A_VERY_LONG_NAME_OF");
 
     try {
-        encodeDirectoryRecord({"B.BIN", KindOther, 1, -5, 49});
+        encodeDirectoryRecord({"B.BIN", kKindOther, 1, -5, 49});
         ADD_FAILURE() << "no error";
     } catch (const OverflowError& error) {
         EXPECT_NE(std::string(error.what()).find("declaredLength of entry \"B.BIN\""),

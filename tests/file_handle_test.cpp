@@ -2,8 +2,8 @@
 
 #include "ansi_text.h"
 #include "errors.h"
-#include "file_handle.h"
-#include "file_system.h"
+#include "file.h"
+#include "folder.h"
 #include "test_support.h"
 
 namespace zrk {
@@ -36,15 +36,16 @@ TEST(File, CreatingAPlainFileRefusesFoldersAndTheSourceItself) {
     File from = File::openForReading(source);
     std::string path = temp.workDir() + "f.bin";
     test::writeFileText(path, "an older and longer content");
-    std::optional<File> out = File::createPlainFile(path, from);
+    Folder folder = Folder::open(temp.workDir());
+    std::optional<File> out = folder.createPlainFile("f.bin", from);
     ASSERT_TRUE(out.has_value());
     out->writeAt(0, test::bytesOf("new"));
     out->close();
     EXPECT_EQ(test::readFileText(path), "new");
 
     std::filesystem::create_directory(temp.path() / "folder");
-    EXPECT_FALSE(File::createPlainFile(temp.workDir() + "folder", from).has_value());
-    EXPECT_FALSE(File::createPlainFile(source, from).has_value());
+    EXPECT_FALSE(folder.createPlainFile("folder", from).has_value());
+    EXPECT_FALSE(folder.createPlainFile("src.bin", from).has_value());
     EXPECT_EQ(test::readFileText(source), "source bytes");
 }
 
@@ -89,23 +90,16 @@ TEST(CopyBytes, ASourceThatEndsEarlyIsAnError) {
     EXPECT_EQ(test::readFileBytes(temp.path() / "dst.bin").size(), 50u);
 }
 
-TEST(FileSystem, TellsFilesFromFolders) {
+TEST(Folder, TellsFilesFromFolders) {
     test::TempFolder temp;
-    std::string file = temp.workDir() + "f.bin";
-    std::string missing = temp.workDir() + "missing";
-    test::writeFileText(file, "12345");
-    EXPECT_TRUE(plainFileExists(file));
-    EXPECT_FALSE(plainFileExists(missing));
-    EXPECT_FALSE(plainFileExists(temp.path().string()));
-    EXPECT_TRUE(folderExists(temp.path().string()));
-    EXPECT_EQ(plainFileLength(file), 5);
-    EXPECT_EQ(plainFileLength(missing), std::nullopt);
-    EXPECT_EQ(plainFileLength(temp.path().string()), std::nullopt);
-    EXPECT_EQ(pathKind(file), PathKind::Other);
-    EXPECT_EQ(pathKind(temp.path().string()), PathKind::Folder);
-    EXPECT_EQ(pathKind(missing), PathKind::Missing);
-    EXPECT_TRUE(deleteFile(file));
-    EXPECT_TRUE(deleteFile(file));  // it is gone either way
+    Folder folder = Folder::open(temp.workDir());
+    test::writeFileText(temp.path() / "f.bin", "12345");
+    EXPECT_EQ(folder.status("f.bin", false).kind, PathKind::File);
+    EXPECT_EQ(folder.status("f.bin", false).size, 5);
+    EXPECT_EQ(folder.status("missing", false).kind, PathKind::Missing);
+    EXPECT_EQ(folder.status("f.bin/below", false).kind, PathKind::Missing);
+    EXPECT_TRUE(folder.remove("f.bin"));
+    EXPECT_TRUE(folder.remove("f.bin"));  // it is gone either way
 }
 
 TEST(AnsiText, MapsWindows1252ToUtf8) {

@@ -6,8 +6,9 @@
 #include <filesystem>
 
 #include "errors.h"
-#include "file_system.h"
+#include "folder.h"
 #include "manifest_loading.h"
+#include "native_path.h"
 #include "test_support.h"
 
 namespace zrk {
@@ -26,7 +27,7 @@ protected:
         fs::resize_file(work_.output() / name, length);
     }
 
-    std::vector<ArchiveEntry> load() { return loadManifest(window_, work_.workDir()); }
+    std::vector<ArchiveEntry> load() { return loadManifest(Folder::open(work_.output().string())); }
 
     // The message of the error that loading raises; fails the test without one.
     std::string loadError() {
@@ -40,7 +41,6 @@ protected:
     }
 
     test::WorkFolder work_;
-    test::RecordingWindow window_;
 };
 
 std::int64_t archiveLength(const std::vector<ArchiveEntry>& entries) {
@@ -52,7 +52,6 @@ TEST_F(ManifestLoading, EmptyLinesNeitherAddEntriesNorShiftTheLayout) {
     addFile("B.BIN", 5);
     work_.writeManifest("A.BIN,1\r\nB.BIN,2\r\n");
     auto plain = load();
-    EXPECT_EQ(window_.lines, std::vector<std::string>{"Reading metadata from manifest..."});
     // Also with LF-only line ends and no end after the last line.
     work_.writeManifest("\r\n\r\nA.BIN,1\r\n\r\n\nB.BIN,2");
     EXPECT_EQ(load(), plain);
@@ -66,17 +65,17 @@ TEST_F(ManifestLoading, KindComesFromTheLastThreeLettersInAnyCase) {
         std::int32_t declared;  // the file holds 7 bytes
     };
     const Case cases[] = {
-        {"A.PCM,520", "A.PCM", KindPcm, 7},
-        {"a.pcm,ignored", "a.pcm", KindPcm, 7},
-        {"B.Pcm,", "B.Pcm", KindPcm, 7},
-        {"TONEpCm,-3", "TONEpCm", KindPcm, 7},
-        {"pcm,x", "pcm", KindPcm, 7},
-        {"  C.PCM  ,  ignored", "C.PCM", KindPcm, 7},
-        {"A.PCMX,9", "A.PCMX", KindOther, 9},
-        {"PCM.BIN,0", "PCM.BIN", KindOther, 0},
-        {"CM,4", "CM", KindOther, 4},
-        {"A.PC,5", "A.PC", KindOther, 5},
-        {"A.P\xc7M,6", "A.P\xc7M", KindOther, 6},
+        {"A.PCM,520", "A.PCM", kKindPcm, 7},
+        {"a.pcm,ignored", "a.pcm", kKindPcm, 7},
+        {"B.Pcm,", "B.Pcm", kKindPcm, 7},
+        {"TONEpCm,-3", "TONEpCm", kKindPcm, 7},
+        {"pcm,x", "pcm", kKindPcm, 7},
+        {"  C.PCM  ,  ignored", "C.PCM", kKindPcm, 7},
+        {"A.PCMX,9", "A.PCMX", kKindOther, 9},
+        {"PCM.BIN,0", "PCM.BIN", kKindOther, 0},
+        {"CM,4", "CM", kKindOther, 4},
+        {"A.PC,5", "A.PC", kKindOther, 5},
+        {"A.P\xc7M,6", "A.P\xc7M", kKindOther, 6},
     };
     for (const auto& c : cases) {
         addFile(c.name, 7);
@@ -90,8 +89,8 @@ TEST_F(ManifestLoading, OtherEntriesKeepTheManifestNumberWhenTheFileChanged) {
     addFile("A.PCM", 1000);
     addFile("B.BIN", 200);
     work_.writeManifest("A.PCM,520\r\nB.BIN,96\r\n");
-    std::vector<ArchiveEntry> expected = {{"A.PCM", KindPcm, 1000, 1000, 81},
-                                          {"B.BIN", KindOther, 200, 96, 1081}};
+    std::vector<ArchiveEntry> expected = {{"A.PCM", kKindPcm, 1000, 1000, 81},
+                                          {"B.BIN", kKindOther, 200, 96, 1081}};
     EXPECT_EQ(load(), expected);
 }
 
@@ -129,7 +128,7 @@ TEST_F(ManifestLoading, TheLineThatMakesTheArchiveTooLongIsNamed) {
     work_.writeManifest("HUGE.BIN,0\r\n");
     std::string message = loadError();
     EXPECT_NE(message.find("line 1"), std::string::npos) << message;
-    EXPECT_NE(message.find(nativeChildPath("", "Output\\HUGE.BIN") + " is 2147483648 bytes long"),
+    EXPECT_NE(message.find(nativeRelativePath("Output\\HUGE.BIN") + " is 2147483648 bytes long"),
               std::string::npos)
         << message;
 }

@@ -26,10 +26,10 @@ std::vector<ManifestLine> readAll(std::string_view text, std::size_t chunk = 3) 
 }
 
 TEST(ManifestLineWriting, WritesNameCommaDecimalAndCrLf) {
-    EXPECT_EQ(formatManifestLine({"A.PCM", KindPcm, 520, 520, 49}), "A.PCM,520\r\n");
-    EXPECT_EQ(formatManifestLine({"MAP01.BIN", KindOther, 5, 96, 49}), "MAP01.BIN,96\r\n");
-    EXPECT_EQ(formatManifestLine({"Z", KindOther, 5, 0, 49}), "Z,0\r\n");
-    EXPECT_EQ(formatManifestLine({"SUB\\A\\0B", KindOther, 5, 2147483647, 49}),
+    EXPECT_EQ(formatManifestLine({"A.PCM", kKindPcm, 520, 520, 49}), "A.PCM,520\r\n");
+    EXPECT_EQ(formatManifestLine({"MAP01.BIN", kKindOther, 5, 96, 49}), "MAP01.BIN,96\r\n");
+    EXPECT_EQ(formatManifestLine({"Z", kKindOther, 5, 0, 49}), "Z,0\r\n");
+    EXPECT_EQ(formatManifestLine({"SUB\\A\\0B", kKindOther, 5, 2147483647, 49}),
               "SUB\\A\\0B,2147483647\r\n");
 }
 

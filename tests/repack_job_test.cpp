@@ -4,7 +4,7 @@
 
 #include "archive_builder.h"
 #include "errors.h"
-#include "file_system.h"
+#include "folder.h"
 #include "repack_job.h"
 #include "test_support.h"
 
@@ -144,9 +144,8 @@ TEST_F(RepackJob, AFileThatShrankAfterMeasuringEndsTheRunNamingIt) {
         FAIL() << "no error";
     } catch (const ToolError& error) {
         std::string message = error.what();
-        EXPECT_NE(
-            message.find(nativeChildPath(work_.workDir(), "Output\\B.BIN") + " is now 20 bytes"),
-            std::string::npos)
+        EXPECT_NE(message.find(test::entryPath(work_.workDir(), "B.BIN") + " is now 20 bytes"),
+                  std::string::npos)
             << message;
         EXPECT_NE(message.find("50 bytes"), std::string::npos) << message;
     }

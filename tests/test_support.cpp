@@ -8,8 +8,10 @@
 #include <random>
 #include <stdexcept>
 
-#include "file_handle.h"
-#include "file_system.h"
+#include "errors.h"
+#include "file.h"
+#include "folder.h"
+#include "native_path.h"
 #include "work_files.h"
 
 namespace zrk::test {
@@ -95,13 +97,36 @@ std::string readFileText(const std::filesystem::path& path) {
     return textOf(readFileBytes(path));
 }
 
-void writeNativeFile(const std::string& path, const Bytes& bytes) {
-    // Each folder level from the top down; the root's levels are there.
-    for (std::size_t at = 1; at < path.size(); ++at) {
-        if (isFolderSeparator(path[at]) && !folderExists(path.substr(0, at))) {
-            makeFolder(path.substr(0, at));
-        }
+namespace {
+
+void makeFoldersFor(const std::string& path) {
+    std::size_t cut = path.find_last_of("/\\");
+    if (cut == std::string::npos || cut == 0) {
+        return;
     }
+    std::string folder = path.substr(0, cut);
+    try {
+        Folder::open(folder);
+        return;
+    } catch (const ToolError&) {
+    }
+    makeFoldersFor(folder);
+    std::size_t parentCut = folder.find_last_of("/\\");
+    Folder::open(folder.substr(0, parentCut + 1)).makeChild(folder.substr(parentCut + 1), true);
+}
+
+}  // namespace
+
+std::string entryPath(const std::string& workDir, std::string_view name) {
+    return workDir + nativeRelativePath(std::string(kOutputFolderName) + "\\" + std::string(name));
+}
+
+std::string manifestPath(const std::string& workDir) {
+    return entryPath(workDir, kManifestName);
+}
+
+void writeNativeFile(const std::string& path, const Bytes& bytes) {
+    makeFoldersFor(path);
     File out = File::createForWriting(path);
     out.writeAt(0, bytes);
     out.close();

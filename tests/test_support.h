@@ -64,6 +64,9 @@ std::string readFileText(const std::filesystem::path& path);
 // ANSI code page (0x80 to 0x9F differ in Windows-1252). Missing folders are
 // made.
 void writeNativeFile(const std::string& path, const Bytes& bytes);
+// The native paths of an entry's file and of the manifest, as the jobs form them.
+std::string entryPath(const std::string& workDir, std::string_view name);
+std::string manifestPath(const std::string& workDir);
 Bytes readNativeFile(const std::string& path);
 
 Bytes bytesOf(std::string_view text);

@@ -10,7 +10,6 @@ namespace zrk {
 
 namespace {
 
-constexpr auto kRecordBytes = static_cast<std::int64_t>(kRecordSize);
 constexpr auto kHeaderBytes = static_cast<std::int64_t>(kHeaderSize);
 constexpr std::int64_t kRecordsPerRead = 32 * 1024;  // 1 MiB
 
@@ -19,12 +18,12 @@ std::string damaged(const File& archive) {
 }
 
 ArchiveEntry readFirstRecord(File& archive, std::int64_t archiveSize) {
-    if (archiveSize < kHeaderBytes + kRecordBytes) {
+    if (archiveSize < fileOffset(firstDataPosition(1))) {
         throw ToolError(damaged(archive) + "it ends at position " + std::to_string(archiveSize) +
                         ", inside directory record 1 (positions 17 to 48)");
     }
     DirectoryRecord record{};
-    archive.readExactlyAt(kHeaderBytes, record);
+    archive.readExactlyAt(fileOffset(recordPosition(1)), record);
     return decodeDirectoryRecord(record, 1);
 }
 
@@ -33,7 +32,7 @@ ArchiveEntry readFirstRecord(File& archive, std::int64_t archiveSize) {
 std::int64_t checkedRecordCount(const File& archive, std::int64_t archiveSize,
                                 std::int32_t firstDataOffset) {
     std::int64_t count = directoryRecordCount(firstDataOffset);
-    std::int64_t end = kHeaderBytes + count * kRecordBytes;
+    std::int64_t end = fileOffset(firstDataPosition(count));  // the last directory byte
     if (end > archiveSize) {
         throw ToolError(
             damaged(archive) + "directory record 1 puts the first data byte at position " +
@@ -46,12 +45,7 @@ std::int64_t checkedRecordCount(const File& archive, std::int64_t archiveSize,
 
 }  // namespace
 
-std::int64_t directoryRecordCount(std::int32_t firstDataOffset) {
-    std::int64_t past = std::int64_t{firstDataOffset} - kFirstRecordPosition;
-    return past <= kRecordBytes ? 1 : (past + kRecordBytes - 1) / kRecordBytes;
-}
-
-void readArchiveHeader(File& archive, std::int64_t archiveSize) {
+void checkArchiveHoldsHeader(File& archive, std::int64_t archiveSize) {
     if (archiveSize < kHeaderBytes) {
         throw ToolError(damaged(archive) + "it is " + std::to_string(archiveSize) +
                         " bytes long, shorter than its 16-byte header");
@@ -67,12 +61,12 @@ std::vector<ArchiveEntry> readArchiveDirectory(File& archive, std::int64_t archi
     std::vector<ArchiveEntry> entries;
     entries.reserve(static_cast<std::size_t>(count));
     // Large reads, yet a buffer that does not grow with the directory.
-    std::vector<std::uint8_t> chunk(
-        static_cast<std::size_t>(std::min(count, kRecordsPerRead) * kRecordBytes));
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(count, kRecordsPerRead)) *
+                                    kRecordSize);
     for (std::int64_t read = 0; read < count;) {
         auto records = static_cast<std::size_t>(std::min(count - read, kRecordsPerRead));
         MutableByteView bytes(chunk.data(), records * kRecordSize);
-        archive.readExactlyAt(kHeaderBytes + read * kRecordBytes, bytes);
+        archive.readExactlyAt(fileOffset(recordPosition(read + 1)), bytes);
         for (std::size_t at = 0; at < bytes.size(); at += kRecordSize) {
             entries.push_back(decodeDirectoryRecord(bytes.subspan(at, kRecordSize), ++read));
             window.processEvents();
@@ -89,11 +83,11 @@ void checkEntryInsideArchive(const ArchiveEntry& entry, std::int64_t number, con
     std::int64_t first = entry.dataOffset;
     std::int64_t last = first + entry.dataLength - 1;
     if (first < 1 || last > archiveSize) {
-        throw ToolError(damaged(archive) + "entry " + std::to_string(number) + " \"" +
-                        ansiToNative(entry.name) + "\" has its " +
-                        std::to_string(entry.dataLength) + " bytes at positions " +
-                        std::to_string(first) + " to " + std::to_string(last) +
-                        ", but the file holds positions 1 to " + std::to_string(archiveSize));
+        throw ToolError(damaged(archive) + "entry " + std::to_string(number) + " " +
+                        quoted(entry.name) + " has its " + std::to_string(entry.dataLength) +
+                        " bytes at positions " + std::to_string(first) + " to " +
+                        std::to_string(last) + ", but the file holds positions 1 to " +
+                        std::to_string(archiveSize));
     }
 }
 

@@ -4,19 +4,14 @@
 #include <vector>
 
 #include "archive_format.h"
-#include "file_handle.h"
+#include "file.h"
 #include "tool_window.h"
 
 namespace zrk {
 
-// Number of directory records: they follow one another from position 17 for as
-// long as the next record's position is below the first record's dataOffset,
-// and there is always at least one.
-std::int64_t directoryRecordCount(std::int32_t firstDataOffset);
-
-// Reads the 16 header bytes, which hold nothing the run needs; a file too short
-// for them raises ToolError.
-void readArchiveHeader(File& archive, std::int64_t archiveSize);
+// Checks that the file holds the 16-byte header, and reads it; the header holds
+// nothing the run needs. A file too short for it raises ToolError.
+void checkArchiveHoldsHeader(File& archive, std::int64_t archiveSize);
 
 // Reads the whole directory of an archive of `archiveSize` bytes, letting the
 // window breathe once per record. A file too short for the directory that its

@@ -1,4 +1,4 @@
-#include "file_system.h"
+#include "native_path.h"
 #include "tool_window.h"
 #include "unpack_job.h"
 

@@ -1,52 +1,58 @@
 #include "output_folders.h"
 
-#include "file_system.h"
-#include "folder_creation.h"
+#include "work_files.h"
 
 namespace zrk {
 
 namespace {
 
-// The path up to and including its last separator.
-std::string folderPart(const std::string& path) {
-    std::size_t cut = lastFolderSeparator(path);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
+// Few archives use more folders; one that does is walked again, not held
+// with a handle per folder.
+constexpr std::size_t kMostHeld = 256;
 
 }  // namespace
 
-OutputFolders::OutputFolders(std::string outputFolder) : outputFolder_(std::move(outputFolder)) {}
+OutputFolders::OutputFolders(const Folder& workFolder) : workFolder_(workFolder) {}
 
-bool OutputFolders::prepareFolderFor(const std::string& target) {
-    std::string folder = folderPart(target);
-    if (ready_.contains(folder)) {
-        return true;
+const Folder* OutputFolders::output() {
+    if (!outputTried_) {
+        outputTried_ = true;
+        output_ = workFolder_.makeChild(kOutputFolderName, true);
     }
-    if (passesThroughLink(folder) || !ensureFolderFor(target)) {
-        return false;
-    }
-    ready_.insert(std::move(folder));
-    return true;
+    return output_ ? &*output_ : nullptr;
 }
 
-// Looks at the levels below Output from the top down, up to the first one that
-// is not an existing folder: the missing ones are made fresh, and a file in the
-// way makes ensureFolderFor say no.
-bool OutputFolders::passesThroughLink(const std::string& folder) const {
-    for (std::size_t at = outputFolder_.size(); at < folder.size(); ++at) {
-        if (!isFolderSeparator(folder[at]) || isFolderSeparator(folder[at - 1])) {
-            continue;
-        }
-        // Without its trailing separator, so that a link at its end is not followed.
-        PathKind kind = pathKind(folder.substr(0, at));
-        if (kind == PathKind::Link) {
-            return true;
-        }
-        if (kind != PathKind::Folder) {
-            return false;
-        }
+bool OutputFolders::ensureFolderFor(std::string_view relative) {
+    const Folder* current = output();
+    std::size_t end = relative.find_last_of("/\\");
+    if (current == nullptr || end == std::string_view::npos) {
+        return current != nullptr;
     }
-    return false;
+    std::string folder(relative.substr(0, end));
+    if (held_.contains(folder)) {
+        return true;
+    }
+    if (held_.size() >= kMostHeld) {
+        held_.clear();
+    }
+    for (std::size_t start = 0; start <= folder.size();) {
+        std::size_t cut = std::min(folder.find_first_of("/\\", start), folder.size());
+        std::string_view part = std::string_view(folder).substr(start, cut - start);
+        if (!part.empty() && part != ".") {
+            std::string levels = folder.substr(0, cut);
+            auto found = held_.find(levels);
+            if (found == held_.end()) {
+                std::optional<Folder> next = current->makeChild(part, false);
+                if (!next) {
+                    return false;
+                }
+                found = held_.emplace(std::move(levels), std::move(*next)).first;
+            }
+            current = &found->second;
+        }
+        start = cut + 1;
+    }
+    return true;
 }
 
 }  // namespace zrk

@@ -1,31 +1,40 @@
 #pragma once
 
+#include <optional>
 #include <string>
-#include <unordered_set>
+#include <string_view>
+#include <unordered_map>
+
+#include "folder.h"
 
 namespace zrk {
 
-// Makes the folders that entry files go into, below the Output folder, and
-// remembers the ones that are ready so that each is checked once per run.
+// The Output folder and the folders below it that entry files go into.
 //
-// A level below Output that is a symbolic link (or, on Windows, a junction) is
-// never passed through: it may lead anywhere, and nothing of an entry may land
+// Folders are found or made one level at a time from Output down, and a level
+// below Output that is a symbolic link (or, on Windows, a junction) is never
+// passed through: it may lead anywhere, and nothing of an entry may land
 // outside Output. Output itself may be a link; where it lies is the user's
-// choice.
+// choice. Folders found ready are held open, a bounded number of them, so
+// that each is walked once per run.
 class OutputFolders {
 public:
-    // `outputFolder`: the Output folder's native path, ending in a separator.
-    explicit OutputFolders(std::string outputFolder);
+    explicit OutputFolders(const Folder& workFolder);
 
-    // True when the folder of `target`, a native path below Output, exists or
-    // was made (through ensureFolderFor) without passing through a link.
-    bool prepareFolderFor(const std::string& target);
+    // Output, made when missing; nothing when it cannot be had.
+    const Folder* output();
+
+    // True when the folder of `relative`, a file's native path below Output,
+    // is there or was made: every missing level is made from the top down,
+    // and the walk stops at the first level that cannot be made or is a file
+    // or a link, keeping the levels made above it.
+    bool ensureFolderFor(std::string_view relative);
 
 private:
-    bool passesThroughLink(const std::string& folder) const;
-
-    std::string outputFolder_;
-    std::unordered_set<std::string> ready_;
+    const Folder& workFolder_;
+    std::optional<Folder> output_;
+    bool outputTried_ = false;
+    std::unordered_map<std::string, Folder> held_;  // by path below Output
 };
 
 }  // namespace zrk

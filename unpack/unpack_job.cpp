@@ -6,10 +6,10 @@
 #include "archive_directory.h"
 #include "archive_format.h"
 #include "entry_names.h"
-#include "file_handle.h"
-#include "file_system.h"
-#include "folder_creation.h"
+#include "file.h"
+#include "folder.h"
 #include "manifest.h"
+#include "native_path.h"
 #include "output_folders.h"
 #include "work_files.h"
 
@@ -22,11 +22,10 @@ constexpr std::size_t kManifestPiece = 1 << 20;
 // The manifest goes out whole before any entry, so that it lists every entry
 // even when the run ends during extraction.
 void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries,
-                   const std::string& workDir, ToolWindow& window) {
-    std::string path = manifestPath(workDir);
+                   OutputFolders& folders, ToolWindow& window) {
     std::optional<File> manifest;
-    if (ensureFolderFor(path)) {
-        manifest = File::createPlainFile(path, archive);
+    if (const Folder* output = folders.output()) {
+        manifest = output->createPlainFile(kManifestName, archive);
     }
     if (!manifest) {
         window.appendLog("Unable to write manifest file");
@@ -48,38 +47,38 @@ void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries
 }
 
 // Writes one entry's file; false when its name or its folder cannot take it.
-bool extractEntry(File& archive, const ArchiveEntry& entry, const std::string& workDir,
-                  OutputFolders& folders) {
+bool extractEntry(File& archive, const ArchiveEntry& entry, OutputFolders& folders) {
     // The manifest, written first, lists every entry; no entry may replace it.
     if (!nameStaysInsideOutput(entry.name, hostNameRules()) ||
         nameIsTheManifest(entry.name, hostNameRules())) {
         return false;
     }
-    std::string target = entryPath(workDir, entry.name);
-    if (!folders.prepareFolderFor(target)) {
+    std::string relative = nativeRelativePath(entry.name);
+    if (!folders.ensureFolderFor(relative)) {
         return false;
     }
-    std::optional<File> out = File::createPlainFile(target, archive);
+    // Resolved from Output again, refusing a link anywhere on the way: a
+    // folder swapped for a link since it was made sends nothing elsewhere.
+    std::optional<File> out = folders.output()->createPlainFile(relative, archive);
     if (!out) {
         return false;
     }
     if (entry.dataLength > 0) {
-        copyBytes(archive, std::int64_t{entry.dataOffset} - 1, *out, 0, entry.dataLength);
+        copyBytes(archive, fileOffset(entry.dataOffset), *out, 0, entry.dataLength);
     }
     out->close();
     return true;
 }
 
 void extractEntries(File& archive, std::int64_t archiveSize,
-                    const std::vector<ArchiveEntry>& entries, const std::string& workDir,
+                    const std::vector<ArchiveEntry>& entries, OutputFolders& folders,
                     ToolWindow& window) {
-    OutputFolders folders(nativeChildPath(workDir, std::string(kOutputFolderName) + "\\"));
     std::int64_t number = 0;
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Unpacking " + entry.name + "...");
         // Nothing is written for an entry whose bytes are not all in the archive.
         checkEntryInsideArchive(entry, ++number, archive, archiveSize);
-        if (!extractEntry(archive, entry, workDir, folders)) {
+        if (!extractEntry(archive, entry, folders)) {
             window.appendLog("Unable to write " + entry.name + "!");
         }
         window.processEvents();
@@ -89,19 +88,20 @@ void extractEntries(File& archive, std::int64_t archiveSize,
 }  // namespace
 
 void runUnpack(ToolWindow& window, const std::string& workDir) {
-    std::string path = archivePath(workDir);
-    if (!plainFileExists(path)) {
+    Folder workFolder = Folder::open(workDir);
+    if (!workFolder.status(kArchiveName, true).isVisibleFile()) {
         window.appendLog("ZRK.DAT not found!");
         return;
     }
-    File archive = File::openForReading(path);
+    File archive = workFolder.openForReading(kArchiveName, true);
     std::int64_t archiveSize = archive.size();
-    readArchiveHeader(archive, archiveSize);
+    checkArchiveHoldsHeader(archive, archiveSize);
     window.appendLog("Reading metadata...");
     std::vector<ArchiveEntry> entries = readArchiveDirectory(archive, archiveSize, window);
     window.appendLog("Writing manifest file...");
-    writeManifest(archive, entries, workDir, window);
-    extractEntries(archive, archiveSize, entries, workDir, window);
+    OutputFolders folders(workFolder);
+    writeManifest(archive, entries, folders, window);
+    extractEntries(archive, archiveSize, entries, folders, window);
     archive.close();
     window.appendLog("Done!");
 }

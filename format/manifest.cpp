@@ -5,14 +5,12 @@
 
 #include "ansi_text.h"
 #include "errors.h"
-#include "field_codecs.h"
 
 namespace zrk {
 
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr std::size_t kQuotedLength = 60;
 
 std::string_view trimSpaces(std::string_view text) {
     std::size_t first = text.find_first_not_of(' ');
@@ -21,20 +19,6 @@ std::string_view trimSpaces(std::string_view text) {
     }
     std::size_t last = text.find_last_not_of(' ');
     return text.substr(first, last - first + 1);
-}
-
-// The line as a person can read it in an error message, cut when long. Bytes
-// below 0x20 are shown as escapes, as in names from an archive: a zero byte
-// would end the message early, and others would act on the terminal.
-std::string quoted(std::string_view text) {
-    std::string_view part = text.substr(0, kQuotedLength);
-    std::string shown = ansiToNative(
-        decodeName(ByteView(reinterpret_cast<const std::uint8_t*>(part.data()), part.size())));
-    return "\"" + shown + (text.size() > kQuotedLength ? "...\"" : "\"");
-}
-
-std::string where(std::int64_t lineNumber) {
-    return "manifest.txt line " + std::to_string(lineNumber);
 }
 
 // Refuses a line (without its line end) longer than any line that names a file.
@@ -46,6 +30,10 @@ void checkLineLength(std::size_t length, std::int64_t lineNumber) {
 }
 
 }  // namespace
+
+std::string where(std::int64_t lineNumber) {
+    return "manifest.txt line " + std::to_string(lineNumber);
+}
 
 std::string formatManifestLine(const ArchiveEntry& entry) {
     return entry.name + "," + std::to_string(entry.declaredLength) + std::string(kManifestLineEnd);

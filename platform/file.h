@@ -17,14 +17,6 @@ public:
     static File openForReading(const std::string& path);
     // Creates the file, or empties an existing one.
     static File createForWriting(const std::string& path);
-    // As createForWriting, but gives nothing and leaves the path as it is
-    // where it cannot take a plain file of ours: a symbolic link (one that
-    // leads nowhere too), a folder, a named pipe or other special file, or
-    // `source` itself reached under another name (a hard link, a linked
-    // folder), or on Windows a file open elsewhere without leave to write. So a
-    // write never lands where a link points, never waits for a reader for
-    // good, and never empties the file it copies from.
-    static std::optional<File> createPlainFile(const std::string& path, const File& source);
 
     File(File&& other) noexcept;
     File& operator=(File&& other) noexcept;
@@ -43,6 +35,7 @@ public:
     void close();
 
 private:
+    friend class Folder;
     friend std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
                                            std::int64_t toOffset, std::int64_t length);
 

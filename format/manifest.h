@@ -24,6 +24,9 @@ inline constexpr std::size_t kMaxManifestLineLength = 64 * 1024;
 
 inline constexpr std::string_view kManifestLineEnd = "\r\n";
 
+// "manifest.txt line N", the start of every message about a manifest line.
+std::string where(std::int64_t lineNumber);
+
 // "NAME,DECLAREDLENGTH" and the line end.
 std::string formatManifestLine(const ArchiveEntry& entry);
 

@@ -2,9 +2,11 @@
 
 #include <string_view>
 
-#include "file_system.h"
-
 namespace zrk {
+
+// How a system reads the names in a path; entry names are checked against the
+// rules of the system they are written on.
+enum class NameRules { Posix, Windows };
 
 // True when the entry name (the archive's single-byte text) names a file
 // strictly inside the Output folder under the given platform rules. Both '\'

@@ -1,5 +1,8 @@
 #include "archive_format.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "ansi_text.h"
 #include "errors.h"
 
@@ -7,15 +10,42 @@ namespace zrk {
 
 namespace {
 
+constexpr std::string_view kPcmSuffix = "PCM";
+constexpr auto kRecordBytes = static_cast<std::int64_t>(kRecordSize);
+
 std::string fieldName(std::string_view field, std::int64_t number) {
     return std::string(field) + " of directory record " + std::to_string(number);
 }
 
 std::string fieldName(std::string_view field, const ArchiveEntry& entry) {
-    return std::string(field) + " of entry \"" + ansiToNative(entry.name) + "\"";
+    return std::string(field) + " of entry " + quoted(entry.name);
 }
 
 }  // namespace
+
+std::uint8_t kindForName(std::string_view name) {
+    if (name.size() < kPcmSuffix.size()) {
+        return kKindOther;
+    }
+    std::string_view last = name.substr(name.size() - kPcmSuffix.size());
+    bool isPcm = std::equal(last.begin(), last.end(), kPcmSuffix.begin(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == b;
+    });
+    return isPcm ? kKindPcm : kKindOther;
+}
+
+std::int64_t directoryRecordCount(std::int32_t firstDataOffset) {
+    std::int64_t past = std::int64_t{firstDataOffset} - kFirstRecordPosition;
+    return past <= kRecordBytes ? 1 : (past + kRecordBytes - 1) / kRecordBytes;
+}
+
+void planLayout(std::vector<ArchiveEntry>& entries) {
+    std::int64_t next = firstDataPosition(static_cast<std::int64_t>(entries.size()));
+    for (ArchiveEntry& entry : entries) {
+        entry.dataOffset = static_cast<std::int32_t>(next);
+        next += entry.dataLength;
+    }
+}
 
 ArchiveHeader encodeArchiveHeader(std::int32_t entryCount) {
     ArchiveHeader header{};

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "errors.h"
-#include "file_handle.h"
+#include "file.h"
 
 namespace zrk {
 
@@ -72,46 +72,6 @@ File File::createForWriting(const std::string& path) {
         fail("cannot create", path);
     }
     return File(handle, path);
-}
-
-std::optional<File> File::createPlainFile(const std::string& path, const File& source) {
-    // A file made new here is plain, empty and not the source: nothing to check.
-    int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (handle >= 0) {
-        return File(handle, path);
-    }
-    if (errno != EEXIST) {
-        fail("cannot create", path);
-    }
-    // Not emptied on opening: only a file that is neither special nor the
-    // source may be. O_NONBLOCK refuses a named pipe that nothing reads
-    // (ENXIO) instead of waiting; regular files ignore it.
-    handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (handle < 0 && (errno == ELOOP || errno == ENXIO || errno == EISDIR)) {
-        return std::nullopt;
-    }
-    if (handle < 0) {
-        fail("cannot create", path);
-    }
-    File file(handle, path);
-    struct stat info {};
-    if (::fstat(handle, &info) != 0) {
-        fail("cannot measure", path);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    if (info.st_size > 0) {  // a new file is empty, and no source
-        struct stat sourceInfo {};
-        if (::fstat(fd(source.handle_), &sourceInfo) == 0 && sourceInfo.st_dev == info.st_dev &&
-            sourceInfo.st_ino == info.st_ino) {
-            return std::nullopt;
-        }
-        if (::ftruncate(handle, 0) != 0) {
-            fail("cannot empty", path);
-        }
-    }
-    return file;
 }
 
 void File::closeQuietly(std::intptr_t handle) noexcept {

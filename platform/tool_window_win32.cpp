@@ -154,6 +154,9 @@ int runMessageLoop() {
 }  // namespace
 
 int runToolProgram(const ToolProgram& program) {
+    // A drive without a medium answers with an error instead of asking the
+    // user to insert a disk.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS);
     HWND window = nullptr;
     try {
         window = openWindow(program);

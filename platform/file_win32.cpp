@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "errors.h"
-#include "file_handle.h"
+#include "file.h"
 #include "system_error_win32.h"
 
 namespace zrk {
@@ -32,14 +32,6 @@ bool isHiddenButWritable(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0 &&
            (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
-}
-
-bool sameFile(HANDLE one, HANDLE other) {
-    BY_HANDLE_FILE_INFORMATION a{};
-    BY_HANDLE_FILE_INFORMATION b{};
-    return ::GetFileInformationByHandle(one, &a) && ::GetFileInformationByHandle(other, &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
 DWORD callSize(std::size_t remaining) {
@@ -78,39 +70,6 @@ File File::openForReading(const std::string& path) {
         failWithLastError("cannot open", path);
     }
     return File(reinterpret_cast<std::intptr_t>(handle), path);
-}
-
-std::optional<File> File::createPlainFile(const std::string& path, const File& source) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        return std::nullopt;
-    }
-    // Not emptied on opening: only a file that is not the source may be.
-    // Should a link appear meanwhile, the flag makes the call act on the link
-    // itself, never on what it points to.
-    HANDLE handle =
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION) {
-        return std::nullopt;  // open elsewhere without leave to write; the source is
-    }
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWithLastError("cannot create", path);
-    }
-    File file(reinterpret_cast<std::intptr_t>(handle), path);
-    if (file.size() == 0) {
-        return file;  // a new file is empty, and no source
-    }
-    if (sameFile(handle, osHandle(source.handle_))) {
-        return std::nullopt;
-    }
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
-        failWithLastError("cannot empty", path);
-    }
-    return file;
 }
 
 void File::closeQuietly(std::intptr_t handle) noexcept {

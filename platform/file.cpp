@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "errors.h"
-#include "file_handle.h"
+#include "file.h"
 
 namespace zrk {
 

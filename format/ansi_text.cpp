@@ -2,12 +2,15 @@
 #include <cstdint>
 
 #include "ansi_text.h"
+#include "field_codecs.h"
 
 namespace zrk {
 
 namespace {
 
 // Code points of bytes 0x80 to 0x9F; the rest of the code page is Latin-1.
+constexpr std::size_t kQuotedLength = 60;
+
 constexpr std::array<char32_t, 32> kHighControls = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
@@ -38,6 +41,13 @@ std::string windows1252ToUtf8(std::string_view text) {
         appendUtf8(out, code);
     }
     return out;
+}
+
+std::string quoted(std::string_view ansi) {
+    std::string_view part = ansi.substr(0, kQuotedLength);
+    std::string shown = ansiToNative(
+        decodeName(ByteView(reinterpret_cast<const std::uint8_t*>(part.data()), part.size())));
+    return "\"" + shown + (ansi.size() > kQuotedLength ? "...\"" : "\"");
 }
 
 }  // namespace zrk
