@@ -42,16 +42,6 @@ void File::readExactlyAt(std::int64_t offset, MutableByteView out) {
     }
 }
 
-void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-               std::int64_t length) {
-    std::int64_t copied = copyAvailableBytes(from, fromOffset, to, toOffset, length);
-    if (copied < length) {
-        throw ToolError(from.path() + " ends early: " + std::to_string(length) +
-                        " bytes wanted from offset " + std::to_string(fromOffset) + ", " +
-                        std::to_string(copied) + " there");
-    }
-}
-
 std::int64_t copyAvailableThroughBuffer(File& from, std::int64_t fromOffset, File& to,
                                         std::int64_t toOffset, std::int64_t length) {
     // Not zero-filled: every byte is read into before it is written.

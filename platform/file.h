@@ -50,13 +50,9 @@ private:
     std::string path_;
 };
 
-// Copies `length` bytes between two files with a bounded amount of memory.
-// A source that ends early raises ToolError; what was copied up to then stays.
-void copyBytes(File& from, std::int64_t fromOffset, File& to, std::int64_t toOffset,
-               std::int64_t length);
-
-// The same, but a source that ends early just ends the copy: gives the number
-// of bytes copied, fewer than `length` only where the source ends.
+// Copies up to `length` bytes between two files with a bounded amount of
+// memory: gives the number of bytes copied, fewer than `length` only where the
+// source ends.
 std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
                                 std::int64_t toOffset, std::int64_t length);
 

@@ -60,6 +60,13 @@ public:
     // True when the file `name` is gone afterwards.
     bool remove(std::string_view name) const;
 
+    // Takes the lock that keeps runs apart: at most one run at a time works
+    // in a folder. Held until the folder is closed (on Windows until the
+    // process ends), and dropped by the system when a process is killed, so
+    // no stale lock outlives its run; nothing is left on disk. False when
+    // another run holds it.
+    bool tryLock() const;
+
 private:
     Folder(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
     static void closeQuietly(std::intptr_t handle) noexcept;

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -92,7 +93,11 @@ bool isSameFile(int one, const struct stat& other) {
 }  // namespace
 
 Folder Folder::open(const std::string& path) {
-    int handle = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // Readable where it may be, as a lock needs; else only for reaching below.
+    int handle = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0 && errno == EACCES) {
+        handle = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
     if (handle < 0) {
         fail("cannot open the folder", path);
     }
@@ -199,6 +204,18 @@ File Folder::createForWriting(std::string_view name) const {
 bool Folder::remove(std::string_view name) const {
     std::string file(name);
     return ::unlinkat(fd(handle_), file.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+bool Folder::tryLock() const {
+    while (::flock(fd(handle_), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return false;
+        }
+        if (errno != EINTR) {
+            return true;  // a folder or file system that takes no locks: run unguarded
+        }
+    }
+    return true;
 }
 
 }  // namespace zrk

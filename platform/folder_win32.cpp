@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <utility>
 
 #include "errors.h"
@@ -167,6 +168,39 @@ File Folder::createForWriting(std::string_view name) const {
 bool Folder::remove(std::string_view name) const {
     std::string path = path_ + std::string(name);
     return ::DeleteFileA(path.c_str()) || isNotFound(::GetLastError());
+}
+
+// A mutex named after the folder's final path, which is the same whatever
+// name reached the folder; owned until the process ends.
+bool Folder::tryLock() const {
+    std::string finalPath(MAX_PATH, '\0');
+    DWORD length = ::GetFinalPathNameByHandleA(osHandle(handle_), finalPath.data(),
+                                               static_cast<DWORD>(finalPath.size()), 0);
+    if (length >= finalPath.size()) {
+        finalPath.resize(length);
+        length = ::GetFinalPathNameByHandleA(osHandle(handle_), finalPath.data(), length, 0);
+    }
+    if (length == 0) {
+        return true;  // a folder without a final path: run unguarded
+    }
+    finalPath.resize(length);
+    std::uint64_t hash = 14695981039346656037u;  // FNV-1a
+    for (char c : finalPath) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "Local\\zrk-work-folder-%016llx",
+                  static_cast<unsigned long long>(hash));
+    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr) {
+        return true;
+    }
+    DWORD waited = ::WaitForSingleObject(mutex, 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        return true;  // kept: the mutex handle closes with the process
+    }
+    ::CloseHandle(mutex);
+    return false;
 }
 
 }  // namespace zrk

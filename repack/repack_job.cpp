@@ -9,6 +9,7 @@
 #include "manifest_loading.h"
 #include "native_path.h"
 #include "work_files.h"
+#include "work_folder.h"
 
 namespace zrk {
 
@@ -49,7 +50,7 @@ void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& outpu
 }  // namespace
 
 void runRepack(ToolWindow& window, const std::string& workDir) {
-    Folder workFolder = Folder::open(workDir);
+    Folder workFolder = openWorkFolder(workDir);
     workFolder.remove(kNewArchiveName);  // a failure shows when the file is created
     std::string outputName(kOutputFolderName);
     std::string manifest = nativeRelativePath(outputName + "\\" + std::string(kManifestName));

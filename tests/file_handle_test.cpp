@@ -72,7 +72,7 @@ TEST(CopyBytes, CopiesRangesOfEverySizeExactly) {
          {std::int64_t{1}, std::int64_t{4096}, std::int64_t{3 * 1024 * 1024 + 10}}) {
         File from = File::openForReading(temp.workDir() + "src.bin");
         File to = File::createForWriting(temp.workDir() + "dst.bin");
-        copyBytes(from, 7, to, 3, length);
+        EXPECT_EQ(copyAvailableBytes(from, 7, to, 3, length), length);
         to.close();
         Bytes copied = test::readFileBytes(temp.path() / "dst.bin");
         ASSERT_EQ(copied.size(), static_cast<std::size_t>(length + 3));
@@ -85,7 +85,6 @@ TEST(CopyBytes, ASourceThatEndsEarlyIsAnError) {
     test::writeFileBytes(temp.path() / "src.bin", test::patternBytes(100, 2));
     File from = File::openForReading(temp.workDir() + "src.bin");
     File to = File::createForWriting(temp.workDir() + "dst.bin");
-    EXPECT_THROW(copyBytes(from, 50, to, 0, 51), ToolError);
     EXPECT_EQ(copyAvailableBytes(from, 50, to, 0, 200 * 1024), 50);
     EXPECT_EQ(test::readFileBytes(temp.path() / "dst.bin").size(), 50u);
 }

@@ -91,4 +91,15 @@ void checkEntryInsideArchive(const ArchiveEntry& entry, std::int64_t number, con
     }
 }
 
+void checkEntryCopied(const ArchiveEntry& entry, std::int64_t number, const File& archive,
+                      std::int64_t copied) {
+    if (copied < entry.dataLength) {
+        throw ToolError(archive.path() + " became shorter during the run: entry " +
+                        std::to_string(number) + " " + quoted(entry.name) + " got only " +
+                        std::to_string(copied) + " of its " + std::to_string(entry.dataLength) +
+                        " bytes from position " + std::to_string(entry.dataOffset) +
+                        "; its file holds what there was");
+    }
+}
+
 }  // namespace zrk

@@ -25,4 +25,9 @@ std::vector<ArchiveEntry> readArchiveDirectory(File& archive, std::int64_t archi
 void checkEntryInsideArchive(const ArchiveEntry& entry, std::int64_t number, const File& archive,
                              std::int64_t archiveSize);
 
+// Raises ToolError naming the entry when only `copied` of its bytes could be
+// read: the archive became shorter during the run.
+void checkEntryCopied(const ArchiveEntry& entry, std::int64_t number, const File& archive,
+                      std::int64_t copied);
+
 }  // namespace zrk

@@ -12,6 +12,7 @@
 #include "native_path.h"
 #include "output_folders.h"
 #include "work_files.h"
+#include "work_folder.h"
 
 namespace zrk {
 
@@ -47,7 +48,8 @@ void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries
 }
 
 // Writes one entry's file; false when its name or its folder cannot take it.
-bool extractEntry(File& archive, const ArchiveEntry& entry, OutputFolders& folders) {
+bool extractEntry(File& archive, const ArchiveEntry& entry, std::int64_t number,
+                  OutputFolders& folders) {
     // The manifest, written first, lists every entry; no entry may replace it.
     if (!nameStaysInsideOutput(entry.name, hostNameRules()) ||
         nameIsTheManifest(entry.name, hostNameRules())) {
@@ -64,7 +66,9 @@ bool extractEntry(File& archive, const ArchiveEntry& entry, OutputFolders& folde
         return false;
     }
     if (entry.dataLength > 0) {
-        copyBytes(archive, fileOffset(entry.dataOffset), *out, 0, entry.dataLength);
+        checkEntryCopied(
+            entry, number, archive,
+            copyAvailableBytes(archive, fileOffset(entry.dataOffset), *out, 0, entry.dataLength));
     }
     out->close();
     return true;
@@ -78,7 +82,7 @@ void extractEntries(File& archive, std::int64_t archiveSize,
         window.appendLog("Unpacking " + entry.name + "...");
         // Nothing is written for an entry whose bytes are not all in the archive.
         checkEntryInsideArchive(entry, ++number, archive, archiveSize);
-        if (!extractEntry(archive, entry, folders)) {
+        if (!extractEntry(archive, entry, number, folders)) {
             window.appendLog("Unable to write " + entry.name + "!");
         }
         window.processEvents();
@@ -88,7 +92,7 @@ void extractEntries(File& archive, std::int64_t archiveSize,
 }  // namespace
 
 void runUnpack(ToolWindow& window, const std::string& workDir) {
-    Folder workFolder = Folder::open(workDir);
+    Folder workFolder = openWorkFolder(workDir);
     if (!workFolder.status(kArchiveName, true).isVisibleFile()) {
         window.appendLog("ZRK.DAT not found!");
         return;
