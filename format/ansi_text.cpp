@@ -43,10 +43,12 @@ std::string windows1252ToUtf8(std::string_view text) {
     return out;
 }
 
-std::string quoted(std::string_view ansi) {
-    std::string_view part = ansi.substr(0, kQuotedLength);
-    std::string shown = ansiToNative(
-        decodeName(ByteView(reinterpret_cast<const std::uint8_t*>(part.data()), part.size())));
+std::string escapeControls(std::string_view text) {
+    return decodeName(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::string quote(std::string_view ansi) {
+    std::string shown = escapeControls(ansiToNative(ansi.substr(0, kQuotedLength)));
     return "\"" + shown + (ansi.size() > kQuotedLength ? "...\"" : "\"");
 }
 

@@ -16,10 +16,14 @@ std::string ansiToNative(std::string_view ansi);
 // byte has a character and distinct names stay distinct.
 std::string windows1252ToUtf8(std::string_view text);
 
+// The text with every byte below 0x20 written as a backslash and its decimal
+// value, as names from an archive show them.
+std::string escapeControls(std::string_view text);
+
 // ANSI text as an error message shows it, in the target's form: in double
 // quotes, cut after 60 characters, and with bytes below 0x20 written as a
 // backslash and their decimal value, as names from an archive are. A zero
 // byte would end a message early and others act on a terminal.
-std::string quoted(std::string_view ansi);
+std::string quote(std::string_view ansi);
 
 }  // namespace zrk

@@ -18,7 +18,7 @@ std::string fieldName(std::string_view field, std::int64_t number) {
 }
 
 std::string fieldName(std::string_view field, const ArchiveEntry& entry) {
-    return std::string(field) + " of entry " + quoted(entry.name);
+    return std::string(field) + " of entry " + quote(entry.name);
 }
 
 }  // namespace

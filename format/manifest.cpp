@@ -42,8 +42,7 @@ std::string formatManifestLine(const ArchiveEntry& entry) {
 ManifestLine splitManifestLine(std::string_view line, std::int64_t lineNumber) {
     std::size_t comma = line.find(',');
     if (comma == std::string_view::npos) {
-        throw ToolError(where(lineNumber) + ": no comma between name and length in " +
-                        quoted(line));
+        throw ToolError(where(lineNumber) + ": no comma between name and length in " + quote(line));
     }
     return ManifestLine{std::string(trimSpaces(line.substr(0, comma))),
                         std::string(trimSpaces(line.substr(comma + 1))), lineNumber};
@@ -56,12 +55,12 @@ std::int32_t parseManifestNumber(const ManifestLine& line) {
     std::int32_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (!allDigits || error == std::errc::invalid_argument || end != text.data() + text.size()) {
-        throw ToolError(where(line.lineNumber) + ": the length " + quoted(text) + " of " +
-                        quoted(line.name) + " is not a whole number");
+        throw ToolError(where(line.lineNumber) + ": the length " + quote(text) + " of " +
+                        quote(line.name) + " is not a whole number");
     }
     if (error == std::errc::result_out_of_range) {
-        throw ToolError(where(line.lineNumber) + ": the length " + quoted(text) + " of " +
-                        quoted(line.name) + " is outside -2147483648 to 2147483647");
+        throw ToolError(where(line.lineNumber) + ": the length " + quote(text) + " of " +
+                        quote(line.name) + " is outside -2147483648 to 2147483647");
     }
     return value;
 }

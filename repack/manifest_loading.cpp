@@ -26,22 +26,22 @@ public:
     std::int32_t measure(const ManifestLine& line) {
         checkName(line);
         std::string relative = nativeRelativePath(line.name);
-        std::string path = output_.path() + relative;
-        PathStatus status = passesThroughLink(relative) ? PathStatus{PathKind::Link}
-                                                        : output_.status(relative, false);
+        std::string prefix =
+            where(line.lineNumber) + ": " + escapeControls(output_.path() + relative);
+        PathStatus status =
+            passesThroughLink(relative, line) ? PathStatus{PathKind::Link} : lookAt(relative, line);
         if (status.kind == PathKind::Link) {
-            throw ToolError(where(line.lineNumber) + ": " + path + " is reached through a link");
+            throw ToolError(prefix + " is reached through a link");
         }
         if (status.kind == PathKind::Folder) {
-            throw ToolError(where(line.lineNumber) + ": " + path + " is a folder, not a file");
+            throw ToolError(prefix + " is a folder, not a file");
         }
         if (status.kind != PathKind::File) {
-            throw ToolError(where(line.lineNumber) + ": " + path +
-                            " is missing or not a plain file");
+            throw ToolError(prefix + " is missing or not a plain file");
         }
         if (status.size > kLargestPosition) {
-            throw ToolError(where(line.lineNumber) + ": " + path + " is " +
-                            std::to_string(status.size) + " bytes long; an entry holds at most " +
+            throw ToolError(prefix + " is " + std::to_string(status.size) +
+                            " bytes long; an entry holds at most " +
                             std::to_string(kLargestPosition));
         }
         return static_cast<std::int32_t>(status.size);
@@ -54,26 +54,36 @@ private:
         }
         if (std::size_t zero = line.name.find('\0'); zero != std::string::npos) {
             throw ToolError(where(line.lineNumber) + ": the name " +
-                            quoted(line.name.substr(0, zero)) +
+                            quote(line.name.substr(0, zero)) +
                             " is followed by a zero byte, which no file name can hold");
         }
         // Such a name could not have come from Unpack, which refuses to write it.
         if (!nameStaysInsideOutput(line.name, hostNameRules())) {
-            throw ToolError(where(line.lineNumber) + ": the name " + quoted(line.name) +
+            throw ToolError(where(line.lineNumber) + ": the name " + quote(line.name) +
                             " cannot stand for a file inside the Output folder");
+        }
+    }
+
+    // What is at a path the manifest names, not following a link; a failure to
+    // look names the line.
+    PathStatus lookAt(const std::string& relative, const ManifestLine& line) const {
+        try {
+            return output_.status(relative, false);
+        } catch (const ToolError& error) {
+            throw ToolError(where(line.lineNumber) + ": " + error.what());
         }
     }
 
     // True when a folder between Output and the file is a link. A level that
     // is missing or a file is left to the look at the file itself.
-    bool passesThroughLink(const std::string& relative) {
+    bool passesThroughLink(const std::string& relative, const ManifestLine& line) {
         for (std::size_t cut = relative.find_first_of("/\\"); cut != std::string::npos;
              cut = relative.find_first_of("/\\", cut + 1)) {
             std::string folder = relative.substr(0, cut);
             if (folder.empty() || checkedFolders_.contains(folder)) {
                 continue;
             }
-            PathKind kind = output_.status(folder, false).kind;
+            PathKind kind = lookAt(folder, line).kind;
             if (kind == PathKind::Link) {
                 return true;
             }
@@ -96,7 +106,7 @@ std::int32_t declaredLengthOf(const ManifestLine& line, const ArchiveEntry& entr
     std::int32_t value = parseManifestNumber(line);
     if (value < 0) {
         throw ToolError(where(line.lineNumber) + ": the length " + std::to_string(value) + " of " +
-                        quoted(line.name) + " is negative; it must be 0 to " +
+                        quote(line.name) + " is negative; it must be 0 to " +
                         std::to_string(kLargestPosition));
     }
     return value;
@@ -106,7 +116,7 @@ std::int32_t declaredLengthOf(const ManifestLine& line, const ArchiveEntry& entr
 // archive too long.
 void checkArchiveEnd(std::int64_t end, const ManifestLine& line, const ArchiveEntry& entry) {
     if (end > kLargestPosition) {
-        throw ToolError(where(line.lineNumber) + ": with " + quoted(entry.name) + " (" +
+        throw ToolError(where(line.lineNumber) + ": with " + quote(entry.name) + " (" +
                         std::to_string(entry.dataLength) + " bytes) the new archive would be " +
                         std::to_string(end - 1) + " bytes long; it can hold at most " +
                         std::to_string(kLargestPosition - 1));

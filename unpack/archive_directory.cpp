@@ -84,7 +84,7 @@ void checkEntryInsideArchive(const ArchiveEntry& entry, std::int64_t number, con
     std::int64_t last = first + entry.dataLength - 1;
     if (first < 1 || last > archiveSize) {
         throw ToolError(damaged(archive) + "entry " + std::to_string(number) + " " +
-                        quoted(entry.name) + " has its " + std::to_string(entry.dataLength) +
+                        quote(entry.name) + " has its " + std::to_string(entry.dataLength) +
                         " bytes at positions " + std::to_string(first) + " to " +
                         std::to_string(last) + ", but the file holds positions 1 to " +
                         std::to_string(archiveSize));
@@ -95,7 +95,7 @@ void checkEntryCopied(const ArchiveEntry& entry, std::int64_t number, const File
                       std::int64_t copied) {
     if (copied < entry.dataLength) {
         throw ToolError(archive.path() + " became shorter during the run: entry " +
-                        std::to_string(number) + " " + quoted(entry.name) + " got only " +
+                        std::to_string(number) + " " + quote(entry.name) + " got only " +
                         std::to_string(copied) + " of its " + std::to_string(entry.dataLength) +
                         " bytes from position " + std::to_string(entry.dataOffset) +
                         "; its file holds what there was");

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tool_window.h"
+
+// What the unit tests, the program tests, the fuzzers and the GUI driver share.
+namespace zrk::test {
+
+using Bytes = std::vector<std::uint8_t>;
+Bytes bytesOf(std::string_view text);
+std::string textOf(const Bytes& bytes);
+
+// A folder tree as text: a path relative to the tree's root, written with '/'
+// and in UTF-8 on every system, gives a file's content, "/" for a folder,
+// "-> target" for a symbolic link and "<pipe>" for a named pipe (or another
+// special file); a file over 1 MiB shows only its size. Sorted, so two trees
+// compare as wholes.
+using Tree = std::map<std::string, std::string>;
+
+// A fresh work folder, "work", alone in a fresh parent folder, so that a check
+// sees whatever a run writes beside it; both go afterwards. In /dev/shm where
+// there is one.
+class WorkFolder {
+public:
+    WorkFolder();
+    ~WorkFolder();
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    // The work folder's native path, ending in a separator: what the jobs take.
+    const std::string& path() const { return path_; }
+    const std::string& parent() const { return parent_; }
+
+    // A path below the work folder in the archive's form ("Output\A.PCM",
+    // ANSI text) as the jobs reach it.
+    std::string native(std::string_view relative) const;
+    // Writes a file there, making the folders on its way.
+    void write(std::string_view relative, const Bytes& bytes) const;
+    Bytes read(std::string_view relative) const;
+
+    // Makes each item of a tree below the parent folder, and also "=> path"
+    // for a hard link to a file below the parent; false where the system
+    // cannot make one (links under Wine, named pipes on Windows).
+    bool make(const Tree& items) const;
+    // Everything below the parent folder ("work/Output/A.PCM").
+    Tree tree() const;
+
+private:
+    std::string parent_;
+    std::string path_;
+};
+
+// An archive entry for a test: its name as stored (raw bytes, cut to 19) and
+// its data; the kind follows the name, and declaredLength is the data's length
+// unless given.
+struct TestEntry {
+    std::string name;
+    std::string data;
+    std::optional<std::int32_t> declared = std::nullopt;
+};
+// An archive laid out by the format's own plan, as Repack writes one.
+Bytes archiveOf(const std::vector<TestEntry>& entries);
+// Sets a 32-bit field of record `number` (from 1) to any bits.
+Bytes withField(Bytes archive, std::int64_t number, std::size_t fieldOffset, std::uint32_t value);
+// `count` bytes of a repeatable pattern that differs with `seed`.
+std::string pattern(std::size_t count, unsigned seed);
+
+// The logs of runs over entries of these names (as logged): Unpack's, not
+// able to write those in `refused`, and reaching its end when `done`.
+std::vector<std::string> unpackLog(const std::vector<std::string>& names,
+                                   const std::vector<std::string>& refused = {}, bool done = true);
+std::vector<std::string> repackLog(const std::vector<std::string>& names);
+
+// A window that keeps the log and lets a test act at a given line.
+class RecordingWindow final : public ToolWindow {
+public:
+    void appendLog(std::string_view message) override {
+        lines.emplace_back(message);
+        if (onLog) {
+            onLog(message);
+        }
+    }
+    void processEvents() override { ++eventRounds; }
+
+    std::vector<std::string> lines;
+    int eventRounds = 0;
+    std::function<void(std::string_view)> onLog;
+};
+
+}  // namespace zrk::test
