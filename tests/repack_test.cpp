@@ -92,7 +92,8 @@ const std::vector<RepackRow> kRows = {
      {"Manifest file not found!"},
      "",
      std::nullopt},
-    {"AFileThatShrankAfterMeasuring", kTwo,
+    {"AFileThatShrankAfterMeasuring",
+     kTwo,
      {"Reading metadata from manifest...", "Writing metadata...", "Repacking A.PCM...",
       "Repacking B.BIN..."},
      "<Output>B.BIN is now 20 bytes long, shorter than the 50 bytes it had when the manifest was "
