@@ -15,6 +15,7 @@
 #include <string>
 
 #include "ansi_text.h"
+#include "console_options.h"
 #include "tool_window.h"
 
 namespace zrk {
@@ -45,9 +46,12 @@ public:
 
 }  // namespace
 
-int runToolProgram(const ToolProgram& program) {
+int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     // A reader that went away must not end the job; the log is then lost.
     std::signal(SIGPIPE, SIG_IGN);
+    if (std::optional<int> exitCode = applyConsoleOptions(program, argc, argv)) {
+        return *exitCode;
+    }
     ConsoleWindow window;
     try {
         program.job(window);

@@ -153,7 +153,7 @@ int runMessageLoop() {
 
 }  // namespace
 
-int runToolProgram(const ToolProgram& program) {
+int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
     HWND window = nullptr;
     try {
         window = openWindow(program);

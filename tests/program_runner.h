@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zrk::test {
 
@@ -11,8 +12,9 @@ struct ProgramResult {
     std::string standardError;
 };
 
-// Runs `program` without arguments in `workFolder` and collects what it wrote.
+// Runs `program` with `arguments` in `workFolder` and collects what it wrote.
 ProgramResult runProgram(const std::filesystem::path& program,
-                         const std::filesystem::path& workFolder);
+                         const std::filesystem::path& workFolder,
+                         const std::vector<std::string>& arguments = {});
 
 }  // namespace zrk::test

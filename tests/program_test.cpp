@@ -9,6 +9,7 @@
 #include "archive_builder.h"
 #include "program_runner.h"
 #include "test_support.h"
+#include "zrk_version.h"
 
 namespace zrk {
 namespace {
@@ -77,6 +78,86 @@ TEST(Programs, RepackReportsABadManifestAndFailsWithoutWriting) {
     EXPECT_TRUE(result.standardError.starts_with("error: manifest.txt line 2: "))
         << result.standardError;
     EXPECT_FALSE(std::filesystem::exists(work.path() / "ZRK.NEW"));
+}
+
+// Inputs for both programs, so that a run that should touch nothing has
+// something to touch.
+void writeInputs(const test::WorkFolder& work) {
+    test::writeFileBytes(work.path() / "ZRK.DAT",
+                         ArchiveBuilder().add("A.BIN", bytesOf("a")).build());
+    work.writeEntry("B.BIN", bytesOf("bb"));
+    work.writeManifest("B.BIN,2\r\n");
+}
+
+const char* programPath(const std::string& name) {
+    return name == "unpack" ? UNPACK_PROGRAM : REPACK_PROGRAM;
+}
+
+TEST(ProgramOptions, CommandLinesThatEndAtOnceTouchNothing) {
+    auto usage = [](const std::string& name) {
+        return "usage: " + name + " [-h] [--version] [-C DIR]\n";
+    };
+    auto refused = [&](const std::string& name, const std::string& complaint) {
+        return name + ": " + complaint + "\n" + usage(name);
+    };
+    struct Case {
+        std::string name;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string outputStart, error;
+    };
+    const Case cases[] = {
+        {"unpack", {"--help"}, 0, usage("unpack") + "\nTakes the archive ZRK.DAT", ""},
+        {"repack", {"-h"}, 0, usage("repack") + "\nBuilds the archive ZRK.NEW", ""},
+        {"unpack", {"--version"}, 0, "unpack " ZRK_VERSION_TEXT "\n", ""},
+        {"repack", {"--version", "-C", "Output"}, 0, "repack " ZRK_VERSION_TEXT "\n", ""},
+        {"unpack", {"--verbose"}, 2, "", refused("unpack", "unknown option '--verbose'")},
+        {"repack", {"-hx"}, 2, "", refused("repack", "unknown option '-x'")},
+        {"repack", {"--help=all"}, 2, "", refused("repack", "unknown option '--help=all'")},
+        {"unpack", {"ZRK.DAT"}, 2, "", refused("unpack", "unexpected argument 'ZRK.DAT'")},
+        {"repack", {"-C"}, 2, "", refused("repack", "option -C needs a folder")},
+        {"unpack",
+         {"--directory", "X"},
+         2,
+         "",
+         "unpack: cannot work in 'X': No such file or directory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + " " + c.arguments.front());
+        test::WorkFolder work;
+        writeInputs(work);
+        auto before = test::snapshotTree(work.parent());
+        test::ProgramResult result =
+            test::runProgram(programPath(c.name), work.path(), c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_TRUE(result.standardOutput.starts_with(c.outputStart)) << result.standardOutput;
+        EXPECT_EQ(result.standardError, c.error);
+        EXPECT_EQ(test::snapshotTree(work.parent()), before);
+    }
+}
+
+// Started beside the work folder and sent into it, by a relative or an absolute
+// path, a program leaves the same files and log as one started inside it.
+TEST(ProgramOptions, DirectoryOptionWorksAsIfStartedThere) {
+    for (const char* program : {UNPACK_PROGRAM, REPACK_PROGRAM}) {
+        test::WorkFolder inside;
+        writeInputs(inside);
+        test::ProgramResult expected = test::runProgram(program, inside.path());
+        ASSERT_EQ(expected.exitCode, 0);
+        for (bool absolute : {false, true}) {
+            SCOPED_TRACE(std::string(program) + (absolute ? " absolute" : " relative"));
+            test::WorkFolder sent;
+            writeInputs(sent);
+            std::vector<std::string> arguments{"-C", "work"};
+            if (absolute) {
+                arguments = {"--directory=" + sent.path().string()};
+            }
+            test::ProgramResult result = test::runProgram(program, sent.parent(), arguments);
+            EXPECT_EQ(result.exitCode, 0);
+            EXPECT_EQ(result.standardOutput, expected.standardOutput);
+            EXPECT_EQ(test::snapshotTree(sent.parent()), test::snapshotTree(inside.parent()));
+        }
+    }
 }
 
 }  // namespace
