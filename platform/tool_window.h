@@ -26,13 +26,17 @@ struct ToolProgram {
     std::string formName;  // the window's type: "UnpackForm", "RepackForm"
     std::string caption;   // the program's name
     std::function<void(ToolWindow&)> job;
+    // What the job reads and writes, for the console form's --help.
+    std::string description;
 };
 
 // The text that reports an error which ended a job.
 std::string errorReport(const std::exception& error);
 
 // Opens the window, runs the job once it shows, and reports an error that ends
-// the job. Returns the process's exit code.
-int runToolProgram(const ToolProgram& program);
+// the job. Returns the process's exit code. The console form takes the command
+// line's options first (see console_options.h); the Windows programs take no
+// arguments and ignore them.
+int runToolProgram(const ToolProgram& program, int argc, char** argv);
 
 }  // namespace zrk

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "ansi_text.h"
+#include "console_options.h"
 #include "tool_window.h"
 
 namespace zrk {
@@ -85,12 +86,15 @@ public:
 
 }  // namespace
 
-int runToolProgram(const ToolProgram& program) {
+int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     if (!openClosedStandardStreams()) {
         return 1;
     }
     // A reader that went away must not end the job; the log is then lost.
     std::signal(SIGPIPE, SIG_IGN);
+    if (std::optional<int> exitCode = applyConsoleOptions(program, argc, argv)) {
+        return *exitCode;
+    }
     ConsoleWindow window;
     try {
         program.job(window);

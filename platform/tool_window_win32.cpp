@@ -153,7 +153,7 @@ int runMessageLoop() {
 
 }  // namespace
 
-int runToolProgram(const ToolProgram& program) {
+int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
     // A drive without a medium answers with an error instead of asking the
     // user to insert a disk.
     ::SetErrorMode(SEM_FAILCRITICALERRORS);

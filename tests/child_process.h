@@ -25,6 +25,11 @@ inline ChildOptions onAOnePageLog() {
     options.onePageLog = true;
     return options;
 }
+inline ChildOptions withArgs(std::vector<std::string> args) {
+    ChildOptions options;
+    options.args = std::move(args);
+    return options;
+}
 inline ChildOptions asNobody() {
     ChildOptions options;
     options.asNobody = true;

@@ -12,6 +12,7 @@
 #include "archive_format.h"
 #include "child_process.h"
 #include "support.h"
+#include "zrk_version.h"
 
 namespace zrk {
 namespace {
@@ -94,6 +95,68 @@ TEST(Programs, ShowTheLogOnStandardOutputAndAnErrorOnStandardError) {
         EXPECT_EQ(result.exitCode, row.exitCode) << row.err;
         EXPECT_EQ(result.out, withWork(row.out, work));
         EXPECT_EQ(result.err, withWork(row.err, work));
+    }
+}
+
+TEST(Programs, OptionsThatEndAtOnceTouchNothing) {
+    auto refused = [](const std::string& name, const std::string& complaint) {
+        return name + ": " + complaint + "\nusage: " + name + " [-h] [--version] [-C DIR]\n";
+    };
+    struct Row {
+        const std::string& program;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;  // its start
+        std::string err;
+    };
+    for (const Row& row : std::vector<Row>{
+             {kUnpack, {"--help"}, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""},
+             {kRepack, {"-h"}, 0, "usage: repack [-h] [--version] [-C DIR]\n\nBuilds", ""},
+             {kUnpack, {"--version"}, 0, "unpack " ZRK_VERSION_TEXT "\n", ""},
+             {kRepack, {"--version", "-C", "Output"}, 0, "repack " ZRK_VERSION_TEXT "\n", ""},
+             {kUnpack, {"--verbose"}, 2, "", refused("unpack", "unknown option '--verbose'")},
+             {kRepack, {"-hx"}, 2, "", refused("repack", "unknown option '-x'")},
+             {kUnpack, {"ZRK.DAT"}, 2, "", refused("unpack", "unexpected argument 'ZRK.DAT'")},
+             {kRepack, {"-C"}, 2, "", refused("repack", "option -C needs a folder")},
+             {kUnpack,
+              {"-C", "X"},
+              2,
+              "",
+              "unpack: cannot work in 'X': No such file or directory\n"},
+         }) {
+        test::WorkFolder work;
+        work.make({{"work/ZRK.DAT", "x"}, {"work/Output/manifest.txt", "A.BIN,1\r\n"}});
+        Tree before = work.tree();
+        test::ChildResult result = runChild(row.program, work.path(), test::withArgs(row.args));
+        EXPECT_EQ(result.exitCode, row.exitCode) << row.args.front();
+        EXPECT_TRUE(result.out.starts_with(row.out)) << result.out;
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(work.tree(), before);
+    }
+}
+
+// Sent into the work folder by a relative or an absolute path, a program
+// leaves the same files and log as one started there.
+TEST(Programs, TheDirectoryOptionWorksAsIfStartedThere) {
+    Bytes archive = archiveOf({{"A.PCM", "abc"}});
+    for (const std::string& program : {kUnpack, kRepack}) {
+        test::WorkFolder inside;
+        inside.write("ZRK.DAT", archive);
+        runChild(kUnpack, inside.path());
+        test::ChildResult expected = runChild(program, inside.path());
+        for (bool absolute : {false, true}) {
+            test::WorkFolder sent;
+            sent.write("ZRK.DAT", archive);
+            runChild(kUnpack, sent.path());
+            std::vector<std::string> args = {"-C", "work"};
+            if (absolute) {
+                args = {"--directory=" + sent.path()};
+            }
+            test::ChildResult result = runChild(program, sent.parent(), test::withArgs(args));
+            EXPECT_EQ(result.exitCode, 0);
+            EXPECT_EQ(result.out, expected.out);
+            EXPECT_EQ(sent.tree(), inside.tree());
+        }
     }
 }
 

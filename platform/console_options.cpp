@@ -1,0 +1,142 @@
+#include "console_options.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "zrk_version.h"
+
+namespace zrk {
+
+namespace {
+
+// --version has no short form; its code lies outside the characters.
+constexpr int kVersionOption = 0x100;
+
+constexpr option kOptions[] = {
+    {"directory", required_argument, nullptr, 'C'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersionOption},
+    {nullptr, 0, nullptr, 0},
+};
+
+// '+': the first operand ends the options (and is refused below); ':': a
+// missing folder after -C is told apart from an unknown option.
+constexpr char kShortOptions[] = "+:hC:";
+
+constexpr char kOptionsHelp[] =
+    "\n"
+    "  -C, --directory DIR  work in DIR instead of the current folder\n"
+    "  -h, --help           show this help and exit\n"
+    "      --version        show the version and exit\n"
+    "\n"
+    "The log goes to standard output, an error that ends the run to standard error.\n"
+    "Exit status: 0 when the run gets to its end (also when there is nothing to\n"
+    "work on), 1 when an error ends it, 2 for a command line it does not take.\n";
+
+struct Request {
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> folders;  // each -C in turn, as tar takes them
+    std::string complaint;             // what is wrong with the command line
+};
+
+// The command's name: the caption in lower case ("unpack").
+std::string commandName(const ToolProgram& program) {
+    std::string name = program.caption;
+    for (char& c : name) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
+
+std::string usageLine(const std::string& name) {
+    return "usage: " + name + " [-h] [--version] [-C DIR]\n";
+}
+
+// The option getopt_long just refused, as typed: a long one whole, a short one
+// alone even inside a group such as -hx.
+std::string refusedOption(char** argv) {
+    std::string typed = argv[optind - 1];
+    if (typed.starts_with("--") || optopt == 0) {
+        return typed;
+    }
+    return std::string("-") + static_cast<char>(optopt);
+}
+
+Request readCommandLine(int argc, char** argv) {
+    Request request;
+    opterr = 0;  // complaints are ours, naming the command rather than its path
+    int option = 0;
+    while (request.complaint.empty() &&
+           (option = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+        switch (option) {
+            case 'h':
+                request.help = true;
+                break;
+            case kVersionOption:
+                request.version = true;
+                break;
+            case 'C':
+                request.folders.emplace_back(optarg);
+                break;
+            case ':':
+                request.complaint = "option " + refusedOption(argv) + " needs a folder";
+                break;
+            default:
+                request.complaint = "unknown option '" + refusedOption(argv) + "'";
+                break;
+        }
+    }
+    if (request.complaint.empty() && optind < argc) {
+        request.complaint = "unexpected argument '" + std::string(argv[optind]) + "'";
+    }
+    return request;
+}
+
+// True when every folder could be entered; otherwise says which one could not.
+bool enterFolders(const std::string& name, const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        if (::chdir(folder.c_str()) != 0) {
+            std::cerr << name << ": cannot work in '" << folder << "': " << std::strerror(errno)
+                      << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// 0 once the text is out; 1 when standard output could not take it.
+int answer(const std::string& text) {
+    std::cout << text << std::flush;
+    return std::cout ? 0 : 1;
+}
+
+}  // namespace
+
+std::optional<int> applyConsoleOptions(const ToolProgram& program, int argc, char** argv) {
+    std::string name = commandName(program);
+    Request request = readCommandLine(argc, argv);
+    if (!request.complaint.empty()) {
+        std::cerr << name << ": " << request.complaint << "\n" << usageLine(name);
+        return kBadCommandLine;
+    }
+    if (request.help) {
+        return answer(usageLine(name) + "\n" + program.description + kOptionsHelp);
+    }
+    if (request.version) {
+        return answer(name + " " + ZRK_VERSION_TEXT + "\n");
+    }
+    if (!enterFolders(name, request.folders)) {
+        return kBadCommandLine;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zrk
