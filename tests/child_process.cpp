@@ -1,7 +1,6 @@
 #include "child_process.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -9,95 +8,72 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
 namespace zrk::test {
 
-namespace {
-
-constexpr int kPage = 4096;
-
-std::string procText(pid_t pid, const char* file) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-}  // namespace
-
-Child::Child(const std::string& program, const std::string& folder, const ChildOptions& options) {
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+Child::Child(const std::string& program, const std::string& folder,
+             const std::vector<std::string>& args, int closedStream, bool onePageLog,
+             bool asNobody) {
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make pipes");
     }
-    if (options.onePageLog) {
-        ::fcntl(outPipe[0], F_SETPIPE_SZ, kPage);
+    if (onePageLog) {
+        ::fcntl(out[0], F_SETPIPE_SZ, 4096);
     }
     std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-    for (const std::string& arg : options.args) {
+    for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
     argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
-        ::dup2(outPipe[1], STDOUT_FILENO);
-        ::dup2(errPipe[1], STDERR_FILENO);
-        if (options.closedStream >= 0) {
-            ::close(options.closedStream);
-        }
-        if (options.asNobody && ::geteuid() == 0 &&
-            (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            ::_exit(126);
-        }
-        if (::chdir(folder.c_str()) == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::close(closedStream);
+        bool dropped =
+            !asNobody || ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+        if (dropped && ::chdir(folder.c_str()) == 0) {
             ::execv(program.c_str(), argv.data());
         }
         ::_exit(127);
     }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    out_ = outPipe[0];
-    err_ = errPipe[0];
-    if (pid_ < 0) {
-        throw std::runtime_error("cannot start " + program);
-    }
+    ::close(out[1]);
+    ::close(err[1]);
+    pipes_[0] = out[0];
+    pipes_[1] = err[0];
 }
 
 Child::~Child() {
     kill();
-    ::close(out_);
-    ::close(err_);
-}
-
-void Child::reap(int options) {
-    int status = 0;
-    if (pid_ > 0 && ::waitpid(pid_, &status, options) == pid_) {
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        pid_ = -1;
-    }
+    ::close(pipes_[0]);
+    ::close(pipes_[1]);
 }
 
 bool Child::waitUntilBlocked() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        reap(WNOHANG);
-        if (pid_ <= 0) {
+    while (pid_ > 0 && std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;  // ended: nothing left to kill
+            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return false;
         }
+        // Asleep in a write to a pipe that holds unread bytes.
         int pending = 0;
-        ::ioctl(out_, FIONREAD, &pending);
-        std::string stat = procText(pid_, "stat");
-        std::size_t close = stat.rfind(')');
-        bool asleep =
-            close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
-        std::string wchan = procText(pid_, "wchan");
-        if (pending > 0 && asleep &&
-            (wchan.empty() || wchan == "0" || wchan.find("pipe_write") != std::string::npos)) {
+        ::ioctl(pipes_[0], FIONREAD, &pending);
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string text(std::istreambuf_iterator<char>(stat), {});
+        std::ifstream wchan("/proc/" + std::to_string(pid_) + "/wchan");
+        std::string where(std::istreambuf_iterator<char>(wchan), {});
+        std::size_t close = text.rfind(") ");
+        if (pending > 0 && close != text.npos && text.substr(close + 2, 1) == "S" &&
+            (where.empty() || where == "0" || where.find("pipe_write") != where.npos)) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -106,36 +82,30 @@ bool Child::waitUntilBlocked() {
 }
 
 int Child::finish() {
-    pollfd streams[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    std::string* texts[2] = {&out, &err};
-    for (int open = 2; open > 0;) {
-        ::poll(streams, 2, -1);
-        for (int i = 0; i < 2; ++i) {
-            char buffer[kPage];
-            ssize_t got =
-                streams[i].revents != 0 ? ::read(streams[i].fd, buffer, sizeof buffer) : 0;
-            if (got > 0) {
-                texts[i]->append(buffer, static_cast<std::size_t>(got));
-            } else if (streams[i].revents != 0) {
-                streams[i].fd = -1;  // poll skips it from now on
-                --open;
-            }
+    int status = 0;
+    if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) {
+        pid_ = -1;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    char buffer[4096];
+    for (int stream : {0, 1}) {
+        for (ssize_t got; (got = ::read(pipes_[stream], buffer, sizeof buffer)) > 0;) {
+            (stream == 0 ? out : err).append(buffer, static_cast<std::size_t>(got));
         }
     }
-    reap(0);
     return exitCode_;
 }
 
 void Child::kill() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
-        reap(0);
+        finish();
     }
 }
 
 ChildResult runChild(const std::string& program, const std::string& folder,
-                     const ChildOptions& options) {
-    Child child(program, folder, options);
+                     const std::vector<std::string>& args, int closedStream, bool asNobody) {
+    Child child(program, folder, args, closedStream, false, asNobody);
     int exitCode = child.finish();
     return {exitCode, child.out, child.err};
 }

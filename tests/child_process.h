@@ -8,38 +8,14 @@
 // A built program run as a child process, as a user runs it. Linux only.
 namespace zrk::test {
 
-struct ChildOptions {
-    std::vector<std::string> args;
-    int closedStream = -1;    // a standard stream to close for the child (0, 1 or 2)
-    bool onePageLog = false;  // standard output into a pipe of one page
-    bool asNobody = false;    // without root's power to read anything, where the test has it
-};
-
-inline ChildOptions closing(int stream) {
-    ChildOptions options;
-    options.closedStream = stream;
-    return options;
-}
-inline ChildOptions onAOnePageLog() {
-    ChildOptions options;
-    options.onePageLog = true;
-    return options;
-}
-inline ChildOptions withArgs(std::vector<std::string> args) {
-    ChildOptions options;
-    options.args = std::move(args);
-    return options;
-}
-inline ChildOptions asNobody() {
-    ChildOptions options;
-    options.asNobody = true;
-    return options;
-}
-
 class Child {
 public:
+    // `closedStream`: a standard stream (0, 1 or 2) the child starts without;
+    // `onePageLog`: its standard output into a pipe of one page; `asNobody`:
+    // without root's power to read anything, where the test has it.
     Child(const std::string& program, const std::string& folder,
-          const ChildOptions& options = ChildOptions());
+          const std::vector<std::string>& args = {}, int closedStream = -1, bool onePageLog = false,
+          bool asNobody = false);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -47,8 +23,8 @@ public:
     // True once the child sits in a write to its full log pipe; false when it
     // ended first or did not get there within ten seconds.
     bool waitUntilBlocked();
-    // Reads standard output and error to their end and reaps the child: its
-    // exit code, or 128 and the signal that ended it.
+    // Reaps the child and reads what it wrote: its exit code, or 128 and the
+    // signal that ended it. The child's output must fit its pipes.
     int finish();
     // Kills the child while it is still unreaped and ours, and reaps it.
     void kill();
@@ -57,12 +33,9 @@ public:
     std::string err;
 
 private:
-    void reap(int options);
-
     pid_t pid_ = -1;  // positive while the child is unreaped
     int exitCode_ = -1;
-    int out_ = -1;
-    int err_ = -1;
+    int pipes_[2] = {-1, -1};  // the child's standard output and error
 };
 
 struct ChildResult {
@@ -71,6 +44,7 @@ struct ChildResult {
     std::string err;
 };
 ChildResult runChild(const std::string& program, const std::string& folder,
-                     const ChildOptions& options = ChildOptions());
+                     const std::vector<std::string>& args = {}, int closedStream = -1,
+                     bool asNobody = false);
 
 }  // namespace zrk::test

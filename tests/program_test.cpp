@@ -1,6 +1,6 @@
-// The built programs as a user runs them: what reaches the terminal, exit
-// codes, closed standard streams, two runs at once and runs killed midway.
-// Linux only.
+// The built programs as a user runs them: what reaches the terminal, options,
+// exit codes, closed standard streams, two runs at once and runs killed
+// midway. Linux only.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,83 +18,62 @@ namespace zrk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::archiveOf;
-using test::Bytes;
-using test::ChildOptions;
 using test::runChild;
 using test::Tree;
 
 const std::string kUnpack = UNPACK_PROGRAM;
 const std::string kRepack = REPACK_PROGRAM;
 
-std::string withWork(std::string text, const test::WorkFolder& work) {
-    for (std::size_t at; (at = text.find("<work>")) != std::string::npos;) {
-        text.replace(at, 6, work.path());
-    }
-    return text;
+std::string archive(const std::vector<test::TestEntry>& entries) {
+    return test::textOf(test::archiveOf(entries));
 }
 
 TEST(Programs, ShowTheLogOnStandardOutputAndAnErrorOnStandardError) {
     struct Row {
         const std::string& program;
-        Tree files;
+        std::string file;  // ZRK.DAT for Unpack, the manifest for Repack
         int exitCode;
         std::string out;
-        std::string err;
-        ChildOptions options = ChildOptions();
+        std::string err = "";  // "<work>" stands for the work folder
+        bool asNobody = false;
     };
-    std::string archive = test::textOf(archiveOf({{"\xC9T\x7F\x81.BIN", "x"}}));
-    std::string longName(300, 'A');
+    const std::string metadata = "Reading metadata from manifest...\n";
+    const std::string longName(300, 'A');
+    const std::string twoEntries = archive({{"\xC9T\x7F\x81.BIN", "x"}, {"E\x1B[31m.BIN", "e"}});
     for (const Row& row : std::vector<Row>{
-             {kUnpack,
-              {{"work/ZRK.DAT", archive}},
-              0,
-              "Reading metadata...\nWriting manifest file...\nUnpacking "
-              "\xC3\x89T\\127\\129.BIN...\n"
-              "Done!\n",
-              ""},
-             {kUnpack,
-              {{"work/ZRK.DAT", archive.substr(0, 10)}},
-              1,
-              "",
+             {kUnpack, twoEntries, 0,
+              "Reading metadata...\nWriting manifest file...\nUnpacking \xC3\x89T\\127\\129.BIN"
+              "...\nUnpacking E\\27[31m.BIN...\nDone!\n"},
+             {kUnpack, twoEntries.substr(0, 10), 1, "",
               "error: <work>ZRK.DAT is damaged: it is 10 bytes long, shorter than its 16-byte "
               "header\n"},
-             {kRepack,
-              {{"work/Output/manifest.txt", "E\x1B[31m.BIN,1\r\n"},
-               {"work/Output/E\x1B[31m.BIN", "e"}},
-              0,
-              "Reading metadata from manifest...\nWriting metadata...\nRepacking E\\27[31m.BIN...\n"
-              "Done!\n",
-              ""},
-             {kRepack,
-              {{"work/Output/manifest.txt", "GONE\x7F.BIN,1\r\n"}},
-              1,
-              "Reading metadata from manifest...\n",
+             {kRepack, "E\x1B[31m.BIN,1\r\n", 0,
+              metadata + "Writing metadata...\nRepacking E\\27[31m.BIN...\nDone!\n"},
+             {kRepack, "GONE\x7F.BIN,1\r\n", 1, metadata,
               "error: manifest.txt line 1: <work>Output/GONE\\127.BIN is missing or not a plain "
               "file\n"},
-             {kRepack,
-              {{"work/Output/manifest.txt", longName + ",1\r\n"}},
-              1,
-              "Reading metadata from manifest...\n",
+             {kRepack, longName + ",1\r\n", 1, metadata,
               "error: manifest.txt line 1: cannot look at <work>Output/" + longName +
                   ": File name too long\n"},
-             {kRepack,
-              {{"work/Output/manifest.txt", "A.BIN,1\r\n"}},
-              1,
-              "Reading metadata from manifest...\n",
-              "error: cannot open <work>Output/manifest.txt: Permission denied\n",
-              test::asNobody()},
+             {kRepack, "E\x1B[31m.BIN,1\r\n", 1, metadata,
+              "error: cannot open <work>Output/manifest.txt: Permission denied\n", true},
          }) {
         test::WorkFolder work;
-        work.make(row.files);
-        if (row.options.asNobody) {
+        work.make(
+            {{"work/Output/E\x1B[31m.BIN", "e"},
+             {row.program == kUnpack ? "work/ZRK.DAT" : "work/Output/manifest.txt", row.file}});
+        if (row.asNobody) {
             fs::permissions(work.path(), fs::perms::all);
-            fs::permissions(work.native("Output\\manifest.txt"), fs::perms::none);
+            fs::permissions(work.native("Output/manifest.txt"), fs::perms::none);
         }
-        test::ChildResult result = runChild(row.program, work.path(), row.options);
-        EXPECT_EQ(result.exitCode, row.exitCode) << row.err;
-        EXPECT_EQ(result.out, withWork(row.out, work));
-        EXPECT_EQ(result.err, withWork(row.err, work));
+        test::ChildResult result = runChild(row.program, work.path(), {}, -1, row.asNobody);
+        std::string err = row.err;
+        if (std::size_t at = err.find("<work>"); at != err.npos) {
+            err.replace(at, 6, work.path());
+        }
+        EXPECT_EQ(result.exitCode, row.exitCode) << row.out;
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.err, err);
     }
 }
 
@@ -127,7 +106,7 @@ TEST(Programs, OptionsThatEndAtOnceTouchNothing) {
         test::WorkFolder work;
         work.make({{"work/ZRK.DAT", "x"}, {"work/Output/manifest.txt", "A.BIN,1\r\n"}});
         Tree before = work.tree();
-        test::ChildResult result = runChild(row.program, work.path(), test::withArgs(row.args));
+        test::ChildResult result = runChild(row.program, work.path(), row.args);
         EXPECT_EQ(result.exitCode, row.exitCode) << row.args.front();
         EXPECT_TRUE(result.out.starts_with(row.out)) << result.out;
         EXPECT_EQ(result.err, row.err);
@@ -135,44 +114,31 @@ TEST(Programs, OptionsThatEndAtOnceTouchNothing) {
     }
 }
 
-// Sent into the work folder by a relative or an absolute path, a program
-// leaves the same files and log as one started there.
-TEST(Programs, TheDirectoryOptionWorksAsIfStartedThere) {
-    Bytes archive = archiveOf({{"A.PCM", "abc"}});
-    for (const std::string& program : {kUnpack, kRepack}) {
-        test::WorkFolder inside;
-        inside.write("ZRK.DAT", archive);
-        runChild(kUnpack, inside.path());
-        test::ChildResult expected = runChild(program, inside.path());
-        for (bool absolute : {false, true}) {
-            test::WorkFolder sent;
-            sent.write("ZRK.DAT", archive);
-            runChild(kUnpack, sent.path());
-            std::vector<std::string> args = {"-C", "work"};
-            if (absolute) {
-                args = {"--directory=" + sent.path()};
-            }
-            test::ChildResult result = runChild(program, sent.parent(), test::withArgs(args));
-            EXPECT_EQ(result.exitCode, 0);
-            EXPECT_EQ(result.out, expected.out);
-            EXPECT_EQ(sent.tree(), inside.tree());
-        }
-    }
+// Both programs in turn, in a fresh folder holding `archive`: the files they
+// leave and their logs.
+std::pair<Tree, std::string> bothRuns(const std::string& archive, const std::string& from,
+                                      const std::vector<std::string>& args, int closed = -1) {
+    test::WorkFolder work;
+    work.make({{"work/ZRK.DAT", archive}});
+    std::string in = from == "parent" ? work.parent() : work.path();
+    test::ChildResult unpack = runChild(kUnpack, in, args, closed);
+    test::ChildResult repack = runChild(kRepack, in, args, closed);
+    EXPECT_EQ(unpack.exitCode + repack.exitCode, 0);
+    return {work.tree(), unpack.out + repack.out};
 }
 
-TEST(Programs, AClosedStandardStreamLosesNothingButTheLog) {
-    Bytes archive = archiveOf({{"A.PCM", "abc"}, {"SUB\\B.BIN", "de", 7}});
-    auto bothRuns = [&](int closed) {
-        test::WorkFolder work;
-        work.write("ZRK.DAT", archive);
-        EXPECT_EQ(runChild(kUnpack, work.path(), test::closing(closed)).exitCode, 0);
-        EXPECT_EQ(runChild(kRepack, work.path(), test::closing(closed)).exitCode, 0);
-        return work.tree();
-    };
-    Tree normal = bothRuns(-1);
-    EXPECT_EQ(normal["work/ZRK.NEW"], test::textOf(archive));
+// Sent into the work folder by -C, the programs do what they do when started
+// there; with a standard stream closed they lose nothing but the log.
+TEST(Programs, WorkAlikeFromAnotherFolderAndWithAClosedStream) {
+    std::string bytes = archive({{"A.PCM", "abc"}, {"SUB\\B.BIN", "de", 7}});
+    auto [files, log] = bothRuns(bytes, "work", {});
+    EXPECT_EQ(files["work/ZRK.NEW"], bytes);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-C", "work"}, {"--directory=work"}}) {
+        EXPECT_EQ(bothRuns(bytes, "parent", args), std::pair(files, log)) << args.front();
+    }
     for (int stream : {0, 1, 2}) {
-        EXPECT_EQ(bothRuns(stream), normal) << "standard stream " << stream << " closed";
+        EXPECT_EQ(bothRuns(bytes, "work", {}, stream).first, files) << "stream " << stream;
     }
 }
 
@@ -186,23 +152,15 @@ const std::vector<test::TestEntry> kMany = [] {
     }
     return entries;
 }();
-const Bytes kManyArchive = archiveOf(kMany);
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != text.npos; start = end + 1) {
-        lines.push_back(text.substr(start, end - start));
-    }
-    return lines;
-}
+const std::string kManyArchive = archive(kMany);
 
 // Starts `program` in `work` until it blocks on its log, checks that the other
-// program cannot run there meanwhile, kills it and gives how many entries it
-// logged: each of them is whole on disk, as the program stopped on the next
-// line.
+// program refuses to run there meanwhile, touching nothing, kills it and gives
+// how many entries it logged: each of them is whole on disk, as the program
+// stopped on the next line.
 std::size_t interrupt(const std::string& program, const std::string& other,
                       const test::WorkFolder& work) {
-    test::Child running(program, work.path(), test::onAOnePageLog());
+    test::Child running(program, work.path(), {}, -1, true);
     EXPECT_TRUE(running.waitUntilBlocked());
     Tree during = work.tree();
     test::ChildResult refused = runChild(other, work.path());
@@ -210,57 +168,48 @@ std::size_t interrupt(const std::string& program, const std::string& other,
     EXPECT_EQ(refused.err, "error: Output is in use by another Unpack or Repack\n");
     EXPECT_EQ(work.tree(), during);
     running.kill();
-    running.finish();
-    std::size_t logged = linesOf(running.out).size() - 2;
+    std::size_t logged = std::count(running.out.begin(), running.out.end(), '\n') - 2;
     EXPECT_LT(logged, kMany.size()) << "the run was not stopped midway";
     return logged;
 }
 
-TEST(Programs, AKilledUnpackLeavesWhatItLoggedAndARerunFinishes) {
+TEST(Programs, AKilledRunLeavesWhatItLoggedAndARerunFinishes) {
     test::WorkFolder whole;
-    whole.write("ZRK.DAT", kManyArchive);
+    whole.make({{"work/ZRK.DAT", kManyArchive}});
     ASSERT_EQ(runChild(kUnpack, whole.path()).exitCode, 0);
     test::WorkFolder work;
-    work.write("ZRK.DAT", kManyArchive);
+    work.make({{"work/ZRK.DAT", kManyArchive}});
     std::size_t logged = interrupt(kUnpack, kRepack, work);
-    EXPECT_EQ(work.read("Output\\manifest.txt"), whole.read("Output\\manifest.txt"));
+    EXPECT_EQ(work.read("Output/manifest.txt"), whole.read("Output/manifest.txt"));
     for (std::size_t k = 0; k < logged; ++k) {
         EXPECT_EQ(test::textOf(work.read("Output\\" + kMany[k].name)), kMany[k].data);
     }
     EXPECT_EQ(runChild(kUnpack, work.path()).exitCode, 0);
     EXPECT_EQ(work.tree(), whole.tree());
-}
 
-TEST(Programs, AKilledRepackLeavesWhatItLoggedAndARerunFinishes) {
-    test::WorkFolder work;
-    work.write("ZRK.DAT", kManyArchive);
-    ASSERT_EQ(runChild(kUnpack, work.path()).exitCode, 0);
-    work.write("ZRK.NEW", Bytes(kManyArchive.size() + 1000, 0xEE));  // none of it may stay
-    std::size_t logged = interrupt(kRepack, kUnpack, work);
-    Bytes partial = work.read("ZRK.NEW");
+    work.make({{"work/ZRK.NEW", std::string(kManyArchive.size() + 1000, 'x')}});
+    logged = interrupt(kRepack, kUnpack, work);
+    std::string partial = test::textOf(work.read("ZRK.NEW"));
     ArchiveEntry next = decodeDirectoryRecord(
-        Bytes(kManyArchive.begin() + fileOffset(recordPosition(logged + 1)), kManyArchive.end()),
-        logged + 1);
-    ASSERT_GE(partial.size(), static_cast<std::size_t>(fileOffset(next.dataOffset)));
-    ASSERT_LE(partial.size(), kManyArchive.size());
-    EXPECT_TRUE(std::equal(partial.begin(), partial.end(), kManyArchive.begin()));
+        test::bytesOf(kManyArchive.substr(fileOffset(recordPosition(logged + 1)))), logged + 1);
+    EXPECT_GE(partial.size(), static_cast<std::size_t>(fileOffset(next.dataOffset)));
+    EXPECT_TRUE(kManyArchive.starts_with(partial));
     EXPECT_EQ(runChild(kRepack, work.path()).exitCode, 0);
-    EXPECT_EQ(work.read("ZRK.NEW"), kManyArchive);
+    EXPECT_EQ(test::textOf(work.read("ZRK.NEW")), kManyArchive);
 }
 
 // A program that ends before it blocks fails the wait, and nothing but the
 // test's own child is signalled: the check runs in a session of its own.
-TEST(Programs, AProgramThatEndsBeforeBlockingIsNotWaitedForNorKilledAround) {
+TEST(Programs, AProgramThatEndsBeforeBlockingIsNeitherWaitedForNorKilledAround) {
     test::WorkFolder empty;
     pid_t checker = ::fork();
     if (checker == 0) {
         ::setsid();
-        test::Child child(kUnpack, empty.path(), test::onAOnePageLog());
+        test::Child child(kUnpack, empty.path(), {}, -1, true);
         bool blocked = child.waitUntilBlocked();
         child.kill();
         ::_exit(blocked ? 1 : 0);
     }
-    ASSERT_GT(checker, 0);
     int status = 0;
     ASSERT_EQ(::waitpid(checker, &status, 0), checker);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;

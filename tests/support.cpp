@@ -4,14 +4,13 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 
 #include "archive_format.h"
 #include "file.h"
-#include "folder.h"
 #include "native_path.h"
 
 namespace zrk::test {
@@ -19,16 +18,6 @@ namespace zrk::test {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::uintmax_t kLargestShown = 1 << 20;
-
-fs::path scratchBase() {
-    std::error_code error;
-    if (hostNameRules() == NameRules::Posix && fs::is_directory("/dev/shm", error)) {
-        return "/dev/shm";
-    }
-    return fs::temp_directory_path();
-}
 
 std::string utf8(const fs::path& path) {
     std::u8string text = path.generic_u8string();
@@ -46,25 +35,16 @@ std::string textOf(const Bytes& bytes) {
 }
 
 WorkFolder::WorkFolder() {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && parent_.empty(); ++attempt) {
-        fs::path folder = scratchBase() / ("zrk-test-" + std::to_string(random()));
-        if (fs::create_directory(folder)) {
-            parent_ = (folder / "").string();
-        }
-    }
-    if (parent_.empty()) {
-        throw std::runtime_error("cannot make a scratch folder");
-    }
-    fs::create_directory(fs::path(parent_) / "work");
-    path_ = parent_ + "work" + (hostNameRules() == NameRules::Posix ? "/" : "\\");
+    bool posix = hostNameRules() == NameRules::Posix;
+    fs::path base = posix && fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+    fs::path parent = base / ("zrk-test-" + std::to_string(std::random_device()()));
+    fs::create_directories(parent / "work");
+    parent_ = (parent / "").string();
+    path_ = (parent / "work" / "").string();
 }
 
 WorkFolder::~WorkFolder() {
     std::error_code ignored;
-    for (const auto& item : fs::recursive_directory_iterator(parent_, ignored)) {
-        fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
     fs::remove_all(parent_, ignored);
 }
 
@@ -73,19 +53,9 @@ std::string WorkFolder::native(std::string_view relative) const {
 }
 
 void WorkFolder::write(std::string_view relative, const Bytes& bytes) const {
-    std::string path = nativeRelativePath(relative);
-    Folder folder = Folder::open(path_);
-    for (std::size_t start = 0, cut; (cut = path.find_first_of("/\\", start)) != path.npos;
-         start = cut + 1) {
-        std::optional<Folder> next = folder.makeChild(path.substr(start, cut - start), true);
-        if (!next) {
-            throw std::runtime_error("cannot make the folders of " + path);
-        }
-        folder = std::move(*next);
-    }
-    File file = File::createForWriting(path_ + path);
+    fs::create_directories(fs::path(native(relative)).parent_path());
+    File file = File::createForWriting(native(relative));
     file.writeAt(0, bytes);
-    file.close();
 }
 
 Bytes WorkFolder::read(std::string_view relative) const {
@@ -96,9 +66,13 @@ Bytes WorkFolder::read(std::string_view relative) const {
 }
 
 bool WorkFolder::make(const Tree& items) const {
-    for (const auto& [name, content] : items) {
+    // Hard links last, once what they link to is there.
+    std::vector<std::pair<std::string, std::string>> ordered(items.begin(), items.end());
+    std::stable_partition(ordered.begin(), ordered.end(),
+                          [](const auto& item) { return !item.second.starts_with("=> "); });
+    std::error_code error;
+    for (const auto& [name, content] : ordered) {
         fs::path path = fs::path(parent_) / name;
-        std::error_code error;
         fs::create_directories(path.parent_path(), error);
         if (name.ends_with('/')) {
             fs::create_directories(path, error);
@@ -106,13 +80,15 @@ bool WorkFolder::make(const Tree& items) const {
             fs::create_symlink(content.substr(3), path, error);
         } else if (content.starts_with("=> ")) {
             fs::create_hard_link(fs::path(parent_) / content.substr(3), path, error);
+        } else if (content.starts_with("<sparse ")) {
+            std::ofstream(path, std::ios::binary).close();
+            fs::resize_file(path, std::stoull(content.substr(8)), error);
         } else if (content == "<pipe>") {
 #ifdef _WIN32
             return false;
 #else
-            if (::mkfifo(path.string().c_str(), 0666) != 0) {
-                return false;
-            }
+            error.assign(::mkfifo(path.string().c_str(), 0666) == 0 ? 0 : errno,
+                         std::generic_category());
 #endif
         } else {
             std::ofstream(path, std::ios::binary) << content;
@@ -132,8 +108,8 @@ Tree WorkFolder::tree() const {
             tree[name] = std::string("-> ").append(utf8(fs::read_symlink(item.path())));
         } else if (item.is_directory()) {
             tree.insert_or_assign(name.append("/"), std::string(1, '/'));
-        } else if (item.is_regular_file() && item.file_size() > kLargestShown) {
-            tree[name] = std::to_string(item.file_size()).append(" bytes");
+        } else if (item.is_regular_file() && item.file_size() > (1 << 20)) {
+            tree[name] = "<sparse " + std::to_string(item.file_size()).append(">");
         } else if (item.is_regular_file()) {
             std::ifstream in(item.path(), std::ios::binary);
             tree[name].assign(std::istreambuf_iterator<char>(in), {});
@@ -174,10 +150,8 @@ Bytes withField(Bytes archive, std::int64_t number, std::size_t fieldOffset, std
 
 std::string pattern(std::size_t count, unsigned seed) {
     std::string text(count, '\0');
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (char& c : text) {
-        state = state * 1664525u + 1013904223u;
-        c = static_cast<char>(state >> 24);
+    for (std::size_t i = 0; i < count; ++i) {
+        text[i] = static_cast<char>((i * 131 + seed * 17 + i / 256) % 251);
     }
     return text;
 }

@@ -20,8 +20,8 @@ std::string textOf(const Bytes& bytes);
 // A folder tree as text: a path relative to the tree's root, written with '/'
 // and in UTF-8 on every system, gives a file's content, "/" for a folder,
 // "-> target" for a symbolic link and "<pipe>" for a named pipe (or another
-// special file); a file over 1 MiB shows only its size. Sorted, so two trees
-// compare as wholes.
+// special file); a file over 1 MiB shows only its size, as "<sparse SIZE>".
+// Sorted, so two trees compare as wholes.
 using Tree = std::map<std::string, std::string>;
 
 // A fresh work folder, "work", alone in a fresh parent folder, so that a check
@@ -45,9 +45,10 @@ public:
     void write(std::string_view relative, const Bytes& bytes) const;
     Bytes read(std::string_view relative) const;
 
-    // Makes each item of a tree below the parent folder, and also "=> path"
-    // for a hard link to a file below the parent; false where the system
-    // cannot make one (links under Wine, named pipes on Windows).
+    // Makes each item of a tree below the parent folder ("<sparse SIZE>" a
+    // sparse file), and also "=> path" for a hard link to a file below the
+    // parent; false where the system cannot make one (links under Wine, named
+    // pipes on Windows).
     bool make(const Tree& items) const;
     // Everything below the parent folder ("work/Output/A.PCM").
     Tree tree() const;

@@ -1,0 +1,507 @@
+// Both jobs in a fresh work folder, one table: the files before (an archive, a
+// manifest, whatever is in the way) in; the exact log, the exact error and
+// every file below the work folder's parent out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ansi_text.h"
+#include "archive_format.h"
+#include "errors.h"
+#include "folder.h"
+#include "manifest_loading.h"
+#include "native_path.h"
+#include "repack_job.h"
+#include "support.h"
+#include "unpack_job.h"
+
+namespace zrk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Tree;
+using Job = void (*)(ToolWindow&, const std::string&);
+
+struct Row {
+    std::string label;
+    Job job;
+    // Files keyed by their path below the work folder ("Output/A.BIN"), or
+    // below its parent with a leading '/'.
+    Tree before;
+    std::vector<std::string> log;
+    std::string error;  // "<work>" and "<Output>" stand for those folders' paths
+    // What the run changes, keyed as `before`; "<gone>" for a file it removes.
+    // Folders below the work folder go without saying.
+    Tree after = {};
+    // Acts on a log line; false where the system cannot do what the row needs.
+    std::function<bool(const test::WorkFolder&, std::string_view)> during = nullptr;
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.label;
+}
+
+std::string archive(const std::vector<test::TestEntry>& entries) {
+    return test::textOf(test::archiveOf(entries));
+}
+
+std::string withField(const std::string& bytes, std::int64_t record, std::size_t field,
+                      std::uint32_t value) {
+    return test::textOf(test::withField(test::bytesOf(bytes), record, field, value));
+}
+
+// Two entries, A.BIN ("abc" at 81 to 83) and B (a code-page letter in its
+// name, "de" at 84 to 85), and B moved and resized.
+const std::string kB = "B\xE9.BIN";
+const std::string kBPath = "Output/B\xC3\xA9.BIN";  // as the file system shows it
+const std::string kTwo = archive({{"A.BIN", "abc"}, {kB, "de"}});
+const std::string kTwoManifest = "A.BIN,3\r\n" + kB + ",2\r\n";
+std::string movedB(std::uint32_t at, std::uint32_t length) {
+    return withField(withField(kTwo, 2, kDataOffsetOffset, at), 2, kDataLengthOffset, length);
+}
+
+Row damaged(std::string label, std::string bytes, std::string problem) {
+    std::vector<std::string> log;
+    if (bytes.size() >= kHeaderSize) {
+        log.push_back("Reading metadata...");
+    }
+    return {label, runUnpack, {{"ZRK.DAT", bytes}}, log, "<work>ZRK.DAT is damaged: " + problem};
+}
+
+Row outside(std::string label, std::uint32_t at, std::uint32_t length, std::string where) {
+    return {label,
+            runUnpack,
+            {{"ZRK.DAT", movedB(at, length)}},
+            test::unpackLog({"A.BIN", kB}, {}, false),
+            "<work>ZRK.DAT is damaged: entry 2 " + quote(kB) + " has its " + where +
+                ", but the file holds positions 1 to 85",
+            {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}}};
+}
+
+// Entries of one byte each ('a', 'b', ...) stored under `stored` and shown as
+// `shown`; those for which `refused` holds are not written.
+Row names(std::string label, const std::vector<std::string>& stored,
+          const std::vector<std::string>& shown, std::function<bool(std::size_t)> refused) {
+    std::vector<test::TestEntry> entries;
+    std::vector<std::string> refusedNames;
+    Tree after = {{"Output/manifest.txt", ""}};
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        entries.push_back({stored[i], std::string(1, static_cast<char>('a' + i))});
+        after["Output/manifest.txt"] += shown[i] + ",1\r\n";
+        if (refused(i)) {
+            refusedNames.push_back(shown[i]);
+            continue;
+        }
+        std::string path = "Output/" + windows1252ToUtf8(shown[i]);
+        std::replace(path.begin(), path.end(), '\\', '/');
+        after[path] = entries.back().data;
+    }
+    return {label, runUnpack, {{"ZRK.DAT", archive(entries)}}, test::unpackLog(shown, refusedNames),
+            "",    after};
+}
+
+std::vector<std::string> manifestRefused(std::vector<std::string> log) {
+    log.insert(log.begin() + 2, "Unable to write manifest file");
+    return log;
+}
+
+// Every manifest fault ends the run before ZRK.NEW is made.
+Row refused(std::string label, std::string manifest, std::string error, Tree files = {}) {
+    files.insert({{"Output/manifest.txt", manifest}, {"Output/A.BIN", "a"}, {"Output/SUB/B", "b"}});
+    return {label, runRepack, files, {"Reading metadata from manifest..."}, error};
+}
+
+// Two entries for Repack, and their archive written out by hand: the one check
+// that does not share the format's code.
+const std::string kA100 = test::pattern(100, 1);
+const std::string kB50 = test::pattern(50, 2);
+const Tree kTwoFiles = {{"Output/manifest.txt", "A.PCM,100\r\nB.BIN,96\r\n"},
+                        {"Output/A.PCM", kA100},
+                        {"Output/B.BIN", kB50},
+                        {"ZRK.DAT", "left alone"},
+                        {"ZRK.NEW", std::string(1000, '\xAA')}};
+const std::string kTwoByHand =
+    std::string("ZRK.DAT 1.00\1\0\0\0", 16) +
+    std::string("A.PCM\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0d\0\0\0d\0\0\0Q\0\0\0", 32) +
+    std::string(
+        "B.BIN\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1"
+        "2\0\0\0`\0\0\0\xB5\0\0\0",
+        32) +
+    kA100 + kB50;
+
+const bool kWindows = hostNameRules() == NameRules::Windows;
+
+const std::vector<Row> kRows = {
+    {"UnpackTwoEntries",
+     runUnpack,
+     {{"ZRK.DAT", kTwo}},
+     test::unpackLog({"A.BIN", kB}),
+     "",
+     {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}, {kBPath, "de"}}},
+    {"UnpackWithoutAnArchive", runUnpack, {}, {"ZRK.DAT not found!"}, ""},
+    {"UnpackFindsTheDirectoryEndAtTheFirstData",
+     runUnpack,
+     {{"ZRK.DAT", withField(kTwo, 1, kDataOffsetOffset, 49)}},
+     test::unpackLog({"A.BIN"}),
+     "",
+     {{"Output/manifest.txt", "A.BIN,3\r\n"}, {"Output/A.BIN", kB.substr(0, 3)}}},
+    {"UnpackMakesFoldersFromBackslashesAndZeroEscapes",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"SUB\\DEEP\\A.PCM", "a"}, {std::string("AB\0C", 4), "b", 7}})}},
+     test::unpackLog({"SUB\\DEEP\\A.PCM", "AB\\0C"}),
+     "",
+     {{"Output/manifest.txt", "SUB\\DEEP\\A.PCM,1\r\nAB\\0C,7\r\n"},
+      {"Output/SUB/DEEP/A.PCM", "a"},
+      {"Output/AB/0C", "b"}}},
+    {"UnpackReplacesOlderFilesWhole",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"A.BIN", "abc"}, {"E.BIN", ""}, {"A.BIN", "new"}})},
+      {"Output/A.BIN", "a much longer old content"},
+      {"Output/E.BIN", "old"},
+      {"Output/manifest.txt", "OLD.BIN,1\r\nOLDER.BIN,2\r\nOLDEST.BIN,3\r\n"}},
+     test::unpackLog({"A.BIN", "E.BIN", "A.BIN"}),
+     "",
+     {{"Output/manifest.txt", "A.BIN,3\r\nE.BIN,0\r\nA.BIN,3\r\n"},
+      {"Output/A.BIN", "new"},
+      {"Output/E.BIN", ""}}},
+    {"UnpackSkipsOnlyTheEntryAFileOrFolderIsInTheWayOf",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"SUB\\A.BIN", "a"}, {"B.BIN", "b"}, {"C.BIN", "c"}})},
+      {"Output/SUB", "a file"},
+      {"Output/B.BIN/", "/"}},
+     test::unpackLog({"SUB\\A.BIN", "B.BIN", "C.BIN"}, {"SUB\\A.BIN", "B.BIN"}),
+     "",
+     {{"Output/manifest.txt", "SUB\\A.BIN,1\r\nB.BIN,1\r\nC.BIN,1\r\n"}, {"Output/C.BIN", "c"}}},
+    {"UnpackWhereOutputIsAFile",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"A.BIN", "a"}})}, {"Output", "a file"}},
+     manifestRefused(test::unpackLog({"A.BIN"}, {"A.BIN"})),
+     ""},
+    {"UnpackNeverFollowsALinkBelowOutput",
+     runUnpack,
+     {{"ZRK.DAT",
+       archive(
+           {{"L\\A.BIN", "a"}, {"L\\N\\B", "b"}, {"F.BIN", "c"}, {"D.BIN", "d"}, {"OK.BIN", "e"}})},
+      {"/elsewhere/KEEP.BIN", "keep"},
+      {"Output/L", "-> ../../elsewhere"},
+      {"Output/F.BIN", "-> ../../elsewhere/KEEP.BIN"},
+      {"Output/D.BIN", "-> ../../elsewhere/MADE.BIN"},
+      {"Output/manifest.txt", "-> ../../elsewhere/LIST.TXT"}},
+     manifestRefused(test::unpackLog({"L\\A.BIN", "L\\N\\B", "F.BIN", "D.BIN", "OK.BIN"},
+                                     {"L\\A.BIN", "L\\N\\B", "F.BIN", "D.BIN"})),
+     "",
+     {{"Output/OK.BIN", "e"}}},
+    {"UnpackFollowsOutputItselfAsALink",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"SUB\\A.BIN", "a"}})},
+      {"/elsewhere/", "/"},
+      {"Output", "-> ../elsewhere"}},
+     test::unpackLog({"SUB\\A.BIN"}),
+     "",
+     {{"/elsewhere/manifest.txt", "SUB\\A.BIN,1\r\n"},
+      {"/elsewhere/SUB/", "/"},
+      {"/elsewhere/SUB/A.BIN", "a"}}},
+    {"UnpackRefusesNamedPipesRatherThanWaitOnThem",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"P.BIN", "p"}, {"OK.BIN", "ok"}})},
+      {"Output/P.BIN", "<pipe>"},
+      {"Output/manifest.txt", "<pipe>"}},
+     manifestRefused(test::unpackLog({"P.BIN", "OK.BIN"}, {"P.BIN"})),
+     "",
+     {{"Output/OK.BIN", "ok"}}},
+    {"UnpackNeverEmptiesTheArchiveUnderAnotherName",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"A.BIN", "a"}, {"B.BIN", "b"}})}, {"Output/A.BIN", "=> work/ZRK.DAT"}},
+     test::unpackLog({"A.BIN", "B.BIN"}, {"A.BIN"}),
+     "",
+     {{"Output/manifest.txt", "A.BIN,1\r\nB.BIN,1\r\n"}, {"Output/B.BIN", "b"}}},
+    names("UnpackRefusesNamesOfTheManifest",
+          {"manifest.txt", ".\\manifest.txt", "SUB\\manifest.txt"},
+          {"manifest.txt", ".\\manifest.txt", "SUB\\manifest.txt"},
+          [](std::size_t i) { return i < 2; }),
+    names("UnpackRefusesNamesLeavingOutput",
+          {"..\\UP.BIN", "../UP.BIN", "S\\..\\A", "\\R.BIN", "/R.BIN", "S\\", ".", "", "..\x01",
+           "\x01\x02", "OK.BIN"},
+          {"..\\UP.BIN", "../UP.BIN", "S\\..\\A", "\\R.BIN", "/R.BIN", "S\\", ".", "", "..\\1",
+           "\\1\\2", "OK.BIN"},
+          [](std::size_t i) { return i < 10; }),
+    names("UnpackFollowsTheSystemsNameRules",
+          {"CON", "nul.bin", "LPT\xB9", "C:\\A.BIN", "A.BIN:S", "...\\UP", "SUB\\AUX", "A\nB.BIN",
+           "NINETEEN_CHARACTERS", "TWENTY_SIX_CHARACTERS_LONG"},
+          {"CON", "nul.bin", "LPT\xB9", "C:\\A.BIN", "A.BIN:S", "...\\UP", "SUB\\AUX", "A\\10B.BIN",
+           "NINETEEN_CHARACTERS", "TWENTY_SIX_CHARACTE"},
+          [](std::size_t i) { return kWindows && i < 7; }),
+    damaged("UnpackOfAnEmptyFile", "", "it is 0 bytes long, shorter than its 16-byte header"),
+    damaged("UnpackWithoutADirectory", kTwo.substr(0, 16),
+            "it ends at position 16, inside directory record 1 (positions 17 to 48)"),
+    damaged("UnpackOfADirectoryPastTheEnd", kTwo.substr(0, 79),
+            "directory record 1 puts the first data byte at position 81, so the directory would "
+            "hold 2 records at positions 17 to 80, but the file ends at position 79"),
+    damaged("UnpackWithTheFirstDataNear2To31", withField(kTwo, 1, kDataOffsetOffset, 2147483647),
+            "directory record 1 puts the first data byte at position 2147483647, so the directory "
+            "would hold 67108864 records at positions 17 to 2147483664, but the file ends at "
+            "position 85"),
+    {"UnpackOfAFieldAbove2To31Less1",
+     runUnpack,
+     {{"ZRK.DAT", withField(kTwo, 2, kDeclaredLengthOffset, 0xFFFFFFFF)}},
+     {"Reading metadata..."},
+     "declaredLength of directory record 2: the bytes FF FF FF FF give a value above "
+     "2,147,483,647"},
+    outside("UnpackOfDataPastTheEnd", 84, 3, "3 bytes at positions 84 to 86"),
+    outside("UnpackOfDataAtPosition0", 0, 1, "1 bytes at positions 0 to 0"),
+    outside("UnpackOfDataNear2To31", 2147483647, 2147483647,
+            "2147483647 bytes at positions 2147483647 to 4294967293"),
+    {"UnpackCopiesOverlappingEntriesAsTheySay",
+     runUnpack,
+     {{"ZRK.DAT", movedB(82, 4)}},
+     test::unpackLog({"A.BIN", kB}),
+     "",
+     {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}, {kBPath, "bcde"}}},
+    {"UnpackCopiesAnEntryOverTheHeader",
+     runUnpack,
+     {{"ZRK.DAT", movedB(1, 12)}},
+     test::unpackLog({"A.BIN", kB}),
+     "",
+     {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}, {kBPath, "ZRK.DAT 1.00"}}},
+    {"UnpackOfAnArchiveCutShortDuringTheRun",
+     runUnpack,
+     {{"ZRK.DAT", kTwo}},
+     test::unpackLog({"A.BIN", kB}, {}, false),
+     "<work>ZRK.DAT became shorter during the run: entry 2 " + quote(kB) +
+         " got only 1 of its 2 bytes from position 84; its file holds what there was",
+     {{"Output/manifest.txt", kTwoManifest},
+      {"Output/A.BIN", "abc"},
+      {kBPath, "d"},
+      {"ZRK.DAT", kTwo.substr(0, 84)}},
+     [](const test::WorkFolder& work, std::string_view line) {
+         if (line == "Unpacking " + kB + "...") {
+             fs::resize_file(work.native("ZRK.DAT"), 84);
+         }
+         return true;
+     }},
+    {"UnpackWhileAFolderIsSwappedForALink",
+     runUnpack,
+     {{"ZRK.DAT", archive({{"D\\A.BIN", "a"}, {"D\\B.BIN", "b"}, {"D\\N\\C.BIN", "c"}})},
+      {"/elsewhere/", "/"}},
+     test::unpackLog({"D\\A.BIN", "D\\B.BIN", "D\\N\\C.BIN"}, {"D\\B.BIN", "D\\N\\C.BIN"}),
+     "",
+     {{"Output/manifest.txt", "D\\A.BIN,1\r\nD\\B.BIN,1\r\nD\\N\\C.BIN,1\r\n"},
+      {"Output/D", "-> ../../elsewhere"},
+      {"Output/OLD/A.BIN", "a"},
+      {"Output/OLD/N/", "/"}},
+     [](const test::WorkFolder& work, std::string_view line) {
+         std::error_code error;
+         if (line == "Unpacking D\\B.BIN...") {
+             fs::rename(work.native("Output\\D"), work.native("Output\\OLD"));
+             fs::create_directory_symlink("../../elsewhere", work.native("Output\\D"), error);
+         }
+         return !error;
+     }},
+
+    {"RepackTwoEntries",
+     runRepack,
+     kTwoFiles,
+     test::repackLog({"A.PCM", "B.BIN"}),
+     "",
+     {{"ZRK.NEW", kTwoByHand}}},
+    {"RepackTakesNamesNumbersAndLinesAsTheManifestGivesThem",
+     runRepack,
+     {{"Output/manifest.txt",
+       "  S.BIN  ,  5  \n\r\nAB\\0C,0\r\nTWENTY_SIX_CHARS_LONG.PCM,x\nl.pcm,"},
+      {"Output/S.BIN", "s"},
+      {"Output/AB/0C", ""},
+      {"Output/TWENTY_SIX_CHARS_LONG.PCM", "long"},
+      {"Output/l.pcm", "pcm"}},
+     test::repackLog({"S.BIN", "AB\\0C", "TWENTY_SIX_CHARS_LONG.PCM", "l.pcm"}),
+     "",
+     {{"ZRK.NEW", archive({{"S.BIN", "s", 5},
+                           {"AB\\0C", "", 0},
+                           {"TWENTY_SIX_CHARS_LONG.PCM", "long"},
+                           {"l.pcm", "pcm"}})}}},
+    {"RepackWithoutAManifest",
+     runRepack,
+     {{"ZRK.DAT", "left alone"}},
+     {"Manifest file not found!"},
+     ""},
+    {"RepackOfAFileThatShrankAfterMeasuring",
+     runRepack,
+     kTwoFiles,
+     {"Reading metadata from manifest...", "Writing metadata...", "Repacking A.PCM...",
+      "Repacking B.BIN..."},
+     "<Output>B.BIN is now 20 bytes long, shorter than the 50 bytes it had when the manifest was "
+     "read; ZRK.NEW is incomplete",
+     {{"ZRK.NEW", kTwoByHand.substr(0, 200)}, {"Output/B.BIN", kB50.substr(0, 20)}},
+     [](const test::WorkFolder& work, std::string_view line) {
+         if (line == "Repacking B.BIN...") {
+             fs::resize_file(work.native("Output\\B.BIN"), 20);
+         }
+         return true;
+     }},
+    {"RepackOfAFileThatGrewAfterMeasuring",
+     runRepack,
+     kTwoFiles,
+     test::repackLog({"A.PCM", "B.BIN"}),
+     "",
+     {{"ZRK.NEW", kTwoByHand}, {"Output/A.PCM", kA100 + "LATER"}},
+     [](const test::WorkFolder& work, std::string_view line) {
+         if (line == "Writing metadata...") {
+             work.write("Output\\A.PCM", test::bytesOf(kA100 + "LATER"));
+         }
+         return true;
+     }},
+    refused("RepackRefusesAParentFolder", "A.BIN,1\r\n..\\OUT.BIN,1\r\n",
+            "manifest.txt line 2: the name \"..\\OUT.BIN\" cannot stand for a file inside the "
+            "Output folder",
+            {{"/OUT.BIN", "beside the work folder"}}),
+    refused("RepackRefusesAMissingFile", "A.BIN,1\r\n\r\nGONE.BIN,1\r\n",
+            "manifest.txt line 3: <Output>GONE.BIN is missing or not a plain file"),
+    refused("RepackShowsAnEscapeByteEscaped", "E\x1B[31m.BIN,1\r\n",
+            "manifest.txt line 1: <Output>E\\27[31m.BIN is missing or not a plain file"),
+    refused("RepackRefusesAFolder", "SUB,1\r\n",
+            "manifest.txt line 1: <Output>SUB is a folder, not a file"),
+    refused("RepackRefusesAnEmptyName", " ,1\r\n",
+            "manifest.txt line 1: the name before the comma is empty"),
+    refused("RepackRefusesAZeroByteInAName", std::string("A.BIN\0B,1\r\n", 11),
+            "manifest.txt line 1: the name \"A.BIN\" is followed by a zero byte, which no file "
+            "name can hold"),
+    refused("RepackRefusesAPcmLineWithoutAComma", "A.BIN,1\r\nA.PCM\r\n",
+            "manifest.txt line 2: no comma between name and length in \"A.PCM\""),
+    refused("RepackRefusesANumberNotWhole", "A.BIN,1x\r\n",
+            "manifest.txt line 1: the length \"1x\" of \"A.BIN\" is not a whole number"),
+    refused("RepackRefusesANegativeNumber", "A.BIN,1\r\nSUB\\B,-1\r\n",
+            "manifest.txt line 2: the length -1 of \"SUB\\B\" is negative; it must be 0 to "
+            "2147483647"),
+    refused("RepackRefusesAManifestWithoutEntries", "\r\n\n\r\n",
+            "manifest.txt has no entries: <Output>manifest.txt holds no line naming a file, and an "
+            "archive needs at least one"),
+    refused("RepackRefusesAFileReachedThroughALink", "A.BIN,1\r\nLNK,1\r\n",
+            "manifest.txt line 2: <Output>LNK is reached through a link",
+            {{"/elsewhere/SECRET", "s"}, {"Output/LNK", "-> ../../elsewhere/SECRET"}}),
+    refused("RepackRefusesAFolderReachedThroughALink", "LDIR/SECRET,1\r\n",
+            "manifest.txt line 1: <Output>LDIR/SECRET is reached through a link",
+            {{"/elsewhere/SECRET", "s"}, {"Output/LDIR", "-> ../../elsewhere"}}),
+    refused("RepackRefusesAnEntryOver2GiB", "HUGE.BIN,0\r\n",
+            "manifest.txt line 1: <Output>HUGE.BIN is 2147483648 bytes long; an entry holds at "
+            "most 2147483647",
+            {{"Output/HUGE.BIN", "<sparse 2147483648>"}}),
+    refused("RepackRefusesAnArchiveOver2GiB", "H,0\r\nH,0\r\n\r\nH,0\r\n",
+            "manifest.txt line 4: with \"H\" (1073741724 bytes) the new archive would be "
+            "3221225284 bytes long; it can hold at most 2147483646",
+            {{"Output/H", "<sparse 1073741724>"}}),
+};
+
+class Jobs : public ::testing::TestWithParam<Row> {};
+
+std::string keyOf(const std::string& key) {
+    return key.starts_with('/') ? key.substr(1) : "work/" + key;
+}
+
+TEST_P(Jobs, GiveTheExactLogErrorAndFiles) {
+    const Row& row = GetParam();
+    Tree before, after = row.after;
+    for (const auto& [key, content] : row.before) {
+        before[keyOf(key)] = content;
+    }
+    if (row.job == runRepack) {
+        before.try_emplace("work/ZRK.NEW", "old");
+        after.try_emplace("ZRK.NEW", "<gone>");
+    }
+    test::WorkFolder work;
+    if (!work.make(before)) {
+        GTEST_SKIP() << "this system cannot make " << row.label << "'s files";
+    }
+    Tree expected = work.tree();
+    for (const auto& [key, content] : after) {
+        std::string path = keyOf(key);
+        for (std::size_t cut = path.find('/', 5); cut != path.npos && !key.starts_with('/');
+             cut = path.find('/', cut + 1)) {
+            if (!expected.contains(path.substr(0, cut))) {
+                expected[path.substr(0, cut + 1)] = "/";
+            }
+        }
+        expected[path] = content;
+        std::erase_if(expected, [](const auto& item) { return item.second == "<gone>"; });
+    }
+    test::RecordingWindow window;
+    bool possible = true;
+    window.onLog = [&](std::string_view line) {
+        possible = (!row.during || row.during(work, line)) && possible;
+    };
+    std::string error;
+    try {
+        row.job(window, work.path());
+    } catch (const ToolError& raised) {
+        error = raised.what();
+    }
+    if (!possible) {
+        GTEST_SKIP() << "this system cannot do what " << row.label << " needs";
+    }
+    std::string message = row.error;
+    for (auto [name, path] :
+         {std::pair{"<work>", work.path()}, {"<Output>", work.native("Output\\")}}) {
+        if (std::size_t at = message.find(name); at != message.npos) {
+            message.replace(at, std::string_view(name).size(), path);
+        }
+    }
+    EXPECT_EQ(error, message);
+    EXPECT_EQ(window.lines, row.log);
+    EXPECT_EQ(work.tree(), expected);
+    auto entries = std::count_if(row.log.begin(), row.log.end(), [](const std::string& line) {
+        return line.starts_with("Unpacking ") || line.starts_with("Repacking ");
+    });
+    if (error.empty() && entries > 0) {  // once per record and once per entry
+        EXPECT_EQ(window.eventRounds, 2 * entries);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Jobs, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return info.param.label; });
+
+// Unpack then Repack gives back an archive laid out as Repack lays it out:
+// subfolders, code-page letters above 0x7F, names of 19 characters and longer
+// names whose cut form keeps their kind.
+TEST(Jobs, RepackGivesBackWhatUnpackTookApart) {
+    const char* patterns[] = {"SND\\TONE%03d.PCM",    "\xC9T\xC9\\\xE0%03d.dat",
+                              "A\\B\\C\\D%03d.X",     "\x81\xFF\xA0%03d.\xD6L",
+                              "NINETEEN_CHARS__%03d", "LONG%03d\\ABCDEFGHIJKLMNOP.BIN",
+                              "\x80\x8A\x9F %03d.PCM"};
+    std::vector<test::TestEntry> entries;
+    for (int i = 0; i < 70; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, patterns[i % std::size(patterns)], i);
+        std::string stored = std::string(name).substr(0, kNameWidth);
+        bool pcm = kindForName(stored) == kKindPcm;
+        entries.push_back({stored, test::pattern(1 + i * 37 % 900, i),
+                           pcm ? std::nullopt : std::optional(i * 7)});
+    }
+    test::WorkFolder work;
+    work.write("ZRK.DAT", test::archiveOf(entries));
+    test::RecordingWindow window;
+    runUnpack(window, work.path());
+    runRepack(window, work.path());
+    EXPECT_EQ(work.read("ZRK.NEW"), work.read("ZRK.DAT"));
+}
+
+// The longest archive the positions allow is planned; one byte more is not.
+// Positions past 2 GiB reach the right bytes.
+TEST(Jobs, TheLargestPositionsHold) {
+    test::WorkFolder work;
+    std::uintmax_t longest = kLargestPosition - firstDataPosition(1);
+    work.make({{"work/Output/manifest.txt", "BIG,0\r\n"},
+               {"work/Output/BIG", "<sparse " + std::to_string(longest) + ">"},
+               {"work/ZRK.DAT", movedB(2147483644, 2).substr(0, 81)}});
+    Folder output = Folder::open(work.native("Output"));
+    EXPECT_EQ(loadManifest(output).front().dataLength, static_cast<std::int32_t>(longest));
+    fs::resize_file(work.native("Output\\BIG"), longest + 1);
+    EXPECT_THROW(loadManifest(output), ToolError);
+
+    fs::resize_file(work.native("ZRK.DAT"), 2147483643);
+    std::ofstream(work.native("ZRK.DAT"), std::ios::binary | std::ios::app) << "ta";
+    test::RecordingWindow window;
+    runUnpack(window, work.path());
+    EXPECT_EQ(test::textOf(work.read("Output\\" + kB)), "ta");
+}
+
+}  // namespace
+}  // namespace zrk
