@@ -14,85 +14,75 @@ namespace zrk {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// The text of the error that `action` raises, or "" without one.
+// The text of the error that `action` raises, or what it gives.
 template <typename Action>
-std::string errorOf(Action action) {
+std::string outcome(Action action) {
     try {
-        action();
+        return action();
     } catch (const ToolError& error) {
         return error.what();
     }
-    return "";
 }
 
-TEST(Codecs, ValuesAndRefusals) {
-    struct Row {
-        Bytes bytes;
-        std::int32_t value;
-        std::string error;
-    };
-    for (const Row& row : std::vector<Row>{
-             {{0x10, 0, 0, 0}, 16, ""},
-             {{0xE8, 0x03, 0, 0, 0xFF}, 1000, ""},  // only the first four count
-             {{0xFF, 0xFF, 0xFF, 0x7F}, 2147483647, ""},
-             {{0, 0, 0, 0x80}, -1, "F: the bytes 00 00 00 80 give a value above 2,147,483,647"},
-             {{1, 2, 3}, -1, "F: needs 4 bytes, got 3"},
-         }) {
-        std::int32_t value = -1;
-        EXPECT_EQ(errorOf([&] { value = decodeLe32(row.bytes, "F"); }), row.error);
-        EXPECT_EQ(value, row.value);
-        if (row.error.empty()) {
-            Bytes encoded(4, 0xAA);
-            encodeLe32(row.value, encoded);
-            EXPECT_TRUE(std::equal(encoded.begin(), encoded.end(), row.bytes.begin()));
-        }
+Bytes bytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+std::string decoded(std::string_view field) {
+    return outcome([&] { return std::to_string(decodeLe32(bytes(field), "F")); });
+}
+
+std::string encoded(std::int32_t value) {
+    Bytes out(4, '.');
+    encodeLe32(value, out, "F");
+    return std::string(out.begin(), out.end());
+}
+
+TEST(Format, FieldsDecodeAndEncodeOrRefuse) {
+    // clang-format off
+    for (auto [value, field] : Pairs{{"16", std::string("\x10\0\0\0", 4)},
+                                     {"1000", std::string("\xE8\x03\0\0", 4)},
+                                     {"2147483647", "\xFF\xFF\xFF\x7F"}}) {
+        // clang-format on
+        EXPECT_EQ(decoded(field + "\xFF"), value);  // the fifth byte does not count
+        EXPECT_EQ(encoded(std::stoi(value)), field);
     }
-    for (std::int32_t negative : {-1, -256, -2147483647 - 1}) {
-        Bytes untouched(4, 0xAA);
-        EXPECT_EQ(errorOf([&] { encodeLe32(negative, untouched, "F"); }),
+    EXPECT_EQ(decoded(std::string("\0\0\0\x80", 4)),
+              "F: the bytes 00 00 00 80 give a value above 2,147,483,647");
+    EXPECT_EQ(decoded("abc"), "F: needs 4 bytes, got 3");
+    for (std::int32_t negative : {-1, -256}) {
+        EXPECT_EQ(outcome([&] { return encoded(negative); }),
                   "F: " + std::to_string(negative) + " is negative and cannot be stored");
-        EXPECT_EQ(untouched, Bytes(4, 0xAA));
     }
-}
-
-TEST(Codecs, NamesDecodeEscapedAndEncodeCutAndZeroFilled) {
-    struct Row {
-        std::string field;  // zero-filled to 19 bytes
-        std::string text;
-    };
-    for (const Row& row : std::vector<Row>{
-             {"A.PCM", "A.PCM"},
-             {std::string("AB\0C", 4), "AB\\0C"},
-             {"\n\x1F\x7F\x81\xFF", "\\10\\31\x7F\x81\xFF"},
-             {"A\\0", "A"},  // a stored backslash and 0 pass for padding
-             {"", ""},
-             {"NINETEEN_CHARACTERS", "NINETEEN_CHARACTERS"},
-         }) {
-        Bytes field(kNameWidth, 0);
-        std::copy(row.field.begin(), row.field.end(), field.begin());
-        EXPECT_EQ(trimNulEscapes(decodeName(field)), row.text) << row.text;
+    // clang-format off
+    for (auto [field, text] : Pairs{{std::string("AB\0C", 4), "AB\\0C"}, {"A\\0", "A"}, {"", ""},
+                                    {"\n\x1F\x7F\x81", "\\10\\31\x7F\x81"},
+                                    {"NINETEEN_CHARACTERS", "NINETEEN_CHARACTERS"}}) {
+        // clang-format on
+        field.resize(kNameWidth);
+        EXPECT_EQ(trimNulEscapes(decodeName(bytes(field))), text);
     }
-    Bytes out(5, 0xAA);
+    Bytes out(5, '.');
     encodeText("A\\0", out);
-    EXPECT_EQ(out, (Bytes{'A', '\\', '0', 0, 0}));
+    EXPECT_EQ(out, bytes(std::string("A\\0\0\0", 5)));
     encodeText("TOOLONG", out);
-    EXPECT_EQ(out, (Bytes{'T', 'O', 'O', 'L', 'O'}));
+    EXPECT_EQ(out, bytes("TOOLO"));
+    EXPECT_THROW(decodeDirectoryRecord(Bytes(31), 7), ToolError);
 }
 
-TEST(Layout, KindsRecordCountAndPlan) {
-    for (auto [name, kind] :
-         std::vector<std::pair<std::string, std::uint8_t>>{{"A.PCM", kKindPcm},
-                                                           {"a.pcm", kKindPcm},
-                                                           {"TONEpCm", kKindPcm},
-                                                           {"pcm", kKindPcm},
-                                                           {"A.PCMX", kKindOther},
-                                                           {"CM", kKindOther},
-                                                           {"A.P\xC7M", kKindOther}}) {
-        EXPECT_EQ(kindForName(name), kind) << name;
+TEST(Format, KindsDirectoryEndAndLayout) {
+    for (std::string pcm : {"A.PCM", "a.pcm", "TONEpCm", "pcm"}) {
+        EXPECT_EQ(kindForName(pcm), kKindPcm) << pcm;
     }
+    for (std::string other : {"A.PCMX", "CM", "A.P\xC7M", ""}) {
+        EXPECT_EQ(kindForName(other), kKindOther) << other;
+    }
+    // clang-format off
     for (auto [offset, count] : std::vector<std::pair<std::int32_t, std::int64_t>>{
              {0, 1}, {49, 1}, {50, 2}, {81, 2}, {82, 3}, {2147483647, 67108864}}) {
+        // clang-format on
         EXPECT_EQ(directoryRecordCount(offset), count) << offset;
     }
     std::vector<ArchiveEntry> entries = {{"A", kKindOther, 100, 0, 0}, {"B", kKindOther, 50, 0, 0}};
@@ -100,52 +90,37 @@ TEST(Layout, KindsRecordCountAndPlan) {
     EXPECT_EQ(entries[0].dataOffset, 81);
     EXPECT_EQ(entries[1].dataOffset, 181);
     EXPECT_EQ(archiveEnd(2, 150), 231);  // a 230-byte archive
-    EXPECT_EQ(errorOf([] { encodeArchiveHeader(0); }).find("negative"), 29u);
-    EXPECT_EQ(errorOf([] { decodeDirectoryRecord(Bytes(31), 7); }),
-              "directory record 7 is cut short: 31 of 32 bytes");
 }
 
-TEST(Names, EachSystemsRules) {
-    struct Row {
-        std::vector<std::string> names;
-        bool posix;
-        bool windows;
-    };
-    for (const Row& row : std::vector<Row>{
-             {{"A.PCM", "SUB\\A.PCM", "SUB/DEEP\\A.BIN", "AB\\0C", "SUB\\\\A.BIN", ".\\A.BIN",
-               "A..", "..A", "CONSOLE", "COM10", "XCON.BIN", "LPT", "COMA"},
-              true,
-              true},
-             {{"", ".", "SUB\\", "SUB\\.", "\\ROOT.BIN", "/ROOT.BIN", "..", "..\\UP.BIN",
-               "SUB\\..\\A.BIN", std::string("A\0B", 3)},
-              false,
-              false},
-             {{"A?.BIN", "A<B>\"|.BIN", "C:\\A.BIN", "A.BIN:S", ".. \\UP.BIN", "...\\UP.BIN",
-               "SUB\\ \\A.BIN", "con.txt", "Prn.", "AUX  ", "SUB\\NUL\\A.BIN", "com9.pcm", "LPT0",
-               "LPT\xB9", "COM\xB3.BIN", "conout$.x"},
-              true,
-              false},
-         }) {
-        for (const std::string& name : row.names) {
-            EXPECT_EQ(nameStaysInsideOutput(name, NameRules::Posix), row.posix) << name;
-            EXPECT_EQ(nameStaysInsideOutput(name, NameRules::Windows), row.windows) << name;
+TEST(Format, NamesFollowEachSystemsRules) {
+    // clang-format off
+    std::vector<std::tuple<std::vector<std::string>, bool, bool>> stays = {
+        {{"A.PCM", "SUB\\A.PCM", "S/D\\A", "AB\\0C", "S\\\\A", ".\\A", "A..", "..A", "CONSOLE",
+          "COM10", "XCON.BIN", "LPT", "COMA"}, true, true},
+        {{"", ".", "S\\", "S\\.", "\\R", "/R", "..", "..\\UP", "S\\..\\A", std::string("A\0B", 3)},
+         false, false},
+        {{"A?", "A<B>\"|", "C:\\A", "A:S", ".. \\UP", "...\\UP", "S\\ \\A", "con.txt", "Prn.",
+          "AUX  ", "S\\NUL\\A", "com9.pcm", "LPT0", "LPT\xB9", "COM\xB3.B", "conout$.x"}, true, false}};
+    std::vector<std::tuple<std::vector<std::string>, bool, bool>> manifest = {
+        {{"manifest.txt", ".\\manifest.txt"}, true, true},
+        {{"MANIFEST.TXT", "Manifest.Txt. ."}, false, true},
+        {{"S\\manifest.txt", "manifest.txt2"}, false, false}};
+    // clang-format on
+    using Rule = bool (*)(std::string_view, NameRules);
+    for (auto [rule, table] : {std::pair<Rule, decltype(stays)>{nameStaysInsideOutput, stays},
+                               {nameIsTheManifest, manifest}}) {
+        for (const auto& [names, posix, windows] : table) {
+            for (const std::string& name : names) {
+                EXPECT_EQ(rule(name, NameRules::Posix), posix) << name;
+                EXPECT_EQ(rule(name, NameRules::Windows), windows) << name;
+            }
         }
-    }
-    for (auto [name, posix, windows] :
-         std::vector<std::tuple<std::string, bool, bool>>{{"manifest.txt", true, true},
-                                                          {".\\manifest.txt", true, true},
-                                                          {"MANIFEST.TXT", false, true},
-                                                          {"Manifest.Txt. .", false, true},
-                                                          {"SUB\\manifest.txt", false, false},
-                                                          {"manifest.txt2", false, false}}) {
-        EXPECT_EQ(nameIsTheManifest(name, NameRules::Posix), posix) << name;
-        EXPECT_EQ(nameIsTheManifest(name, NameRules::Windows), windows) << name;
     }
 }
 
 // All lines of `text`, read through a reader handed at most `chunk` bytes a
 // call, or the error that ends the reading.
-std::string readLines(const std::string& text, std::size_t chunk) {
+std::string lines(const std::string& text, std::size_t chunk) {
     std::size_t at = 0;
     ManifestReader reader([&](char* buffer, std::size_t size) {
         std::size_t got = std::min({size, chunk, text.size() - at});
@@ -153,60 +128,50 @@ std::string readLines(const std::string& text, std::size_t chunk) {
         at += got;
         return got;
     });
-    std::string lines;
-    std::string error = errorOf([&] {
+    return outcome([&] {
+        std::string all;
         while (std::optional<ManifestLine> line = reader.next()) {
-            lines += std::to_string(line->lineNumber) + "[" + line->name + "|" + line->value + "]";
+            all += std::to_string(line->lineNumber) + "[" + line->name + "|" + line->value + "]";
         }
+        return all;
     });
-    return error.empty() ? lines : error;
 }
 
-TEST(Manifest, LinesAreTheSameHoweverReadsAreCut) {
+TEST(Format, ManifestLinesAreTheSameHoweverReadsAreCut) {
     std::string longest(kMaxManifestLineLength - 2, 'x');
-    for (auto [text, lines] : std::vector<std::pair<std::string, std::string>>{
-             {"  A.PCM  ,  ignored\r\n\r\nB.BIN, 77\n  ,\r\nC,D,E\r",
-              "1[A.PCM|ignored]3[B.BIN|77]4[|]5[C|D,E]"},
-             {"\tA ,1", "1[\tA|1]"},
-             {"\r\n\n\r\n", ""},
-             {"A,1\r\nB.BIN\r\n",
-              "manifest.txt line 2: no comma between name and length in \"B.BIN\""},
-             {"A,1\r\n\x1B[2J\0\r\n",
-              "manifest.txt line 2: no comma between name and length in \"\\27[2J\""},
+    std::string tooLong = "manifest.txt line 2 is longer than 65536 bytes";
+    // clang-format off
+    for (auto [text, split] : Pairs{
+             {"  A.PCM  ,  x\r\n\r\nB, 77\n  ,\r\n\tC,D,E\r", "1[A.PCM|x]3[B|77]4[|]5[\tC|D,E]"},
+             {"\r\n\n", ""},
+             {std::string("A,1\n\x1B[2J\0\r\n", 10),
+              "manifest.txt line 2: no comma between name and length in \"\\27[2J\\0\""},
              {longest + ",1", "1[" + longest + "|1]"},
-             {"A,1\n" + longest + ",12\r\n", "manifest.txt line 2 is longer than 65536 bytes"},
-             {longest + ",12", "manifest.txt line 1 is longer than 65536 bytes"},
-         }) {
+             {"A,1\n" + longest + ",12\r\n", tooLong}, {"\n" + longest + ",12", tooLong}}) {
+        // clang-format on
         for (std::size_t chunk : {1, 2, 3, 4, 5, 1 << 20}) {
-            EXPECT_EQ(readLines(text, chunk), lines) << chunk;
+            EXPECT_EQ(lines(text, chunk), split) << chunk;
         }
     }
-}
-
-TEST(Manifest, NumbersAreDecimalWithAnOptionalMinus) {
-    for (auto [text, value] : std::vector<std::pair<std::string, std::int32_t>>{
-             {"0", 0}, {"-1", -1}, {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1}}) {
-        EXPECT_EQ(parseManifestNumber({"A", text, 1}), value);
-    }
-    for (std::string text : {"", "+1", "1.0", "0x10", "\t1", "1 2", "-"}) {
-        EXPECT_EQ(
-            errorOf([&] {
-                parseManifestNumber({"A", text, 3});
-            }),
-            "manifest.txt line 3: the length " + quote(text) + " of \"A\" is not a whole number");
-    }
-    EXPECT_EQ(errorOf([] {
-                  parseManifestNumber({"A", "2147483648", 1});
-              }),
-              "manifest.txt line 1: the length \"2147483648\" of \"A\" is outside -2147483648 to "
-              "2147483647");
     EXPECT_EQ(formatManifestLine({"A.PCM", kKindPcm, 9, 520, 0}), "A.PCM,520\r\n");
 }
 
-TEST(Text, MessagesQuoteEscapedAndCut) {
-    EXPECT_EQ(windows1252ToUtf8("\xE9\x80\x81\x9F\xFF"),
-              "\xC3\xA9\xE2\x82\xAC\xC2\x81\xC5\xB8\xC3\xBF");
-    EXPECT_EQ(quote(std::string_view("A\x1B[31m\0", 7)), "\"A\\27[31m\\0\"");  // 7 bytes, no more
+TEST(Format, NumbersAreDecimalWithAnOptionalMinusAndMessagesQuoteEscaped) {
+    auto number = [](std::string text) {
+        return outcome([&] { return std::to_string(parseManifestNumber({"A", text, 3})); });
+    };
+    for (std::string text : {"0", "-1", "2147483647", "-2147483648"}) {
+        EXPECT_EQ(number(text), text);
+    }
+    for (std::string text : {"", "+1", "1.0", "0x10", "\t1", "-"}) {
+        EXPECT_EQ(number(text), "manifest.txt line 3: the length " + quote(text) +
+                                    " of \"A\" is not a whole number");
+    }
+    EXPECT_EQ(number("2147483648"),
+              "manifest.txt line 3: the length \"2147483648\" of \"A\" is "
+              "outside -2147483648 to 2147483647");
+    EXPECT_EQ(windows1252ToUtf8("\xE9\x80\x81\xFF"), "\xC3\xA9\xE2\x82\xAC\xC2\x81\xC3\xBF");
+    EXPECT_EQ(quote(std::string_view("A\x1B[31m\0", 7)), "\"A\\27[31m\\0\"");
     EXPECT_EQ(quote(std::string(61, 'x')), "\"" + std::string(60, 'x') + "...\"");
 }
 
