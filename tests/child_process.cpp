@@ -1,12 +1,18 @@
 #include "child_process.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstddef>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -14,15 +20,26 @@
 
 namespace zrk::test {
 
+bool refuseOpenat2() {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 Child::Child(const std::string& program, const std::string& folder,
-             const std::vector<std::string>& args, int closedStream, bool onePageLog,
-             bool asNobody) {
+             const std::vector<std::string>& args, int closedStream, unsigned flags) {
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make pipes");
     }
-    if (onePageLog) {
+    if ((flags & kOnePageLog) != 0) {
         ::fcntl(out[0], F_SETPIPE_SZ, 4096);
     }
     std::vector<char*> argv = {const_cast<char*>(program.c_str())};
@@ -36,9 +53,10 @@ Child::Child(const std::string& program, const std::string& folder,
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
         ::close(closedStream);
-        bool dropped =
-            !asNobody || ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
-        if (dropped && ::chdir(folder.c_str()) == 0) {
+        bool dropped = (flags & kAsNobody) == 0 || ::geteuid() != 0 ||
+                       (::setgid(65534) == 0 && ::setuid(65534) == 0);
+        bool filtered = (flags & kWithoutOpenat2) == 0 || refuseOpenat2();
+        if (dropped && filtered && ::chdir(folder.c_str()) == 0) {
             ::execv(program.c_str(), argv.data());
         }
         ::_exit(127);
@@ -104,8 +122,8 @@ void Child::kill() {
 }
 
 ChildResult runChild(const std::string& program, const std::string& folder,
-                     const std::vector<std::string>& args, int closedStream, bool asNobody) {
-    Child child(program, folder, args, closedStream, false, asNobody);
+                     const std::vector<std::string>& args, int closedStream, unsigned flags) {
+    Child child(program, folder, args, closedStream, flags);
     int exitCode = child.finish();
     return {exitCode, child.out, child.err};
 }

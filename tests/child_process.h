@@ -8,14 +8,18 @@
 // A built program run as a child process, as a user runs it. Linux only.
 namespace zrk::test {
 
+// How a child starts, besides its arguments.
+enum ChildFlags : unsigned {
+    kOnePageLog = 1,      // its standard output into a pipe of one page
+    kAsNobody = 2,        // without root's power to read anything, where the test has it
+    kWithoutOpenat2 = 4,  // as on a kernel without openat2
+};
+
 class Child {
 public:
-    // `closedStream`: a standard stream (0, 1 or 2) the child starts without;
-    // `onePageLog`: its standard output into a pipe of one page; `asNobody`:
-    // without root's power to read anything, where the test has it.
+    // `closedStream`: a standard stream (0, 1 or 2) the child starts without.
     Child(const std::string& program, const std::string& folder,
-          const std::vector<std::string>& args = {}, int closedStream = -1, bool onePageLog = false,
-          bool asNobody = false);
+          const std::vector<std::string>& args = {}, int closedStream = -1, unsigned flags = 0);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -38,6 +42,10 @@ private:
     int pipes_[2] = {-1, -1};  // the child's standard output and error
 };
 
+// Makes openat2 fail with ENOSYS for this process from here on, as a kernel
+// without it does. False when the system takes no such filter.
+bool refuseOpenat2();
+
 struct ChildResult {
     int exitCode;
     std::string out;
@@ -45,6 +53,6 @@ struct ChildResult {
 };
 ChildResult runChild(const std::string& program, const std::string& folder,
                      const std::vector<std::string>& args = {}, int closedStream = -1,
-                     bool asNobody = false);
+                     unsigned flags = 0);
 
 }  // namespace zrk::test

@@ -35,7 +35,7 @@ TEST(Programs, ShowTheLogOnStandardOutputAndAnErrorOnStandardError) {
         int exitCode;
         std::string out;
         std::string err = "";  // "<work>" stands for the work folder
-        bool asNobody = false;
+        unsigned flags = 0;
     };
     const std::string metadata = "Reading metadata from manifest...\n";
     const std::string longName(300, 'A');
@@ -56,17 +56,17 @@ TEST(Programs, ShowTheLogOnStandardOutputAndAnErrorOnStandardError) {
               "error: manifest.txt line 1: cannot look at <work>Output/" + longName +
                   ": File name too long\n"},
              {kRepack, "E\x1B[31m.BIN,1\r\n", 1, metadata,
-              "error: cannot open <work>Output/manifest.txt: Permission denied\n", true},
+              "error: cannot open <work>Output/manifest.txt: Permission denied\n", test::kAsNobody},
          }) {
         test::WorkFolder work;
         work.make(
             {{"work/Output/E\x1B[31m.BIN", "e"},
              {row.program == kUnpack ? "work/ZRK.DAT" : "work/Output/manifest.txt", row.file}});
-        if (row.asNobody) {
+        if (row.flags != 0) {
             fs::permissions(work.path(), fs::perms::all);
             fs::permissions(work.native("Output/manifest.txt"), fs::perms::none);
         }
-        test::ChildResult result = runChild(row.program, work.path(), {}, -1, row.asNobody);
+        test::ChildResult result = runChild(row.program, work.path(), {}, -1, row.flags);
         std::string err = row.err;
         if (std::size_t at = err.find("<work>"); at != err.npos) {
             err.replace(at, 6, work.path());
@@ -160,7 +160,7 @@ const std::string kManyArchive = archive(kMany);
 // stopped on the next line.
 std::size_t interrupt(const std::string& program, const std::string& other,
                       const test::WorkFolder& work) {
-    test::Child running(program, work.path(), {}, -1, true);
+    test::Child running(program, work.path(), {}, -1, test::kOnePageLog);
     EXPECT_TRUE(running.waitUntilBlocked());
     Tree during = work.tree();
     test::ChildResult refused = runChild(other, work.path());
@@ -205,7 +205,7 @@ TEST(Programs, AProgramThatEndsBeforeBlockingIsNeitherWaitedForNorKilledAround) 
     pid_t checker = ::fork();
     if (checker == 0) {
         ::setsid();
-        test::Child child(kUnpack, empty.path(), {}, -1, true);
+        test::Child child(kUnpack, empty.path(), {}, -1, test::kOnePageLog);
         bool blocked = child.waitUntilBlocked();
         child.kill();
         ::_exit(blocked ? 1 : 0);
