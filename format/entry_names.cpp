@@ -57,8 +57,11 @@ bool partIsAllowed(std::string_view part, bool isLast, NameRules rules) {
         return false;
     }
     if (rules == NameRules::Windows) {
-        // ':' reaches drives and streams; the others no Windows file name holds.
-        return part.find_first_of(":<>\"|?*") == std::string_view::npos &&
+        // ':' reaches drives and streams; the others, and the control
+        // characters, no Windows file name holds.
+        bool control = std::any_of(part.begin(), part.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+        return !control && part.find_first_of(":<>\"|?*") == std::string_view::npos &&
                !isOnlyDotsAndSpaces(part) && !isWindowsDeviceName(part);
     }
     return true;

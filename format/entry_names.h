@@ -12,9 +12,10 @@ enum class NameRules { Posix, Windows };
 // strictly inside the Output folder under the given platform rules. Both '\'
 // and '/' separate folders. Refused: an empty name; a name that begins or ends
 // with a separator (rooted, or naming a folder); a ".." part; a last part that
-// is "."; and under Windows rules also ':' (drives, streams), parts made only of
-// dots and spaces, and device names such as CON or COM1, with or without an
-// extension or trailing dots and spaces.
+// is "."; and under Windows rules also ':' (drives, streams), the characters
+// <>"|?* and control characters, parts made only of dots and spaces, and
+// device names such as CON or COM1, with or without an extension or trailing
+// dots and spaces.
 bool nameStaysInsideOutput(std::string_view name, NameRules rules);
 
 // True when the entry's file would be Output's manifest itself, which the run

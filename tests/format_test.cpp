@@ -100,7 +100,7 @@ TEST(Format, NamesFollowEachSystemsRules) {
         {{"", ".", "S\\", "S\\.", "\\R", "/R", "..", "..\\UP", "S\\..\\A", std::string("A\0B", 3)},
          false, false},
         {{"A?", "A<B>\"|", "C:\\A", "A:S", ".. \\UP", "...\\UP", "S\\ \\A", "con.txt", "Prn.",
-          "AUX  ", "S\\NUL\\A", "com9.pcm", "LPT0", "LPT\xB9", "COM\xB3.B", "conout$.x"}, true, false}};
+          "AUX  ", "S\\NUL\\A", "com9.pcm", "LPT0", "LPT\xB9", "COM\xB3.B", "conout$.x", "A\x1B"}, true, false}};
     std::vector<std::tuple<std::vector<std::string>, bool, bool>> manifest = {
         {{"manifest.txt", ".\\manifest.txt"}, true, true},
         {{"MANIFEST.TXT", "Manifest.Txt. ."}, false, true},

@@ -219,10 +219,11 @@ const std::vector<Row> kRows = {
      {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}, {kBPath, "d"},
       {"ZRK.DAT", kTwo.substr(0, 84)}},
      [](const test::WorkFolder& work, std::string_view line) {
+         std::error_code error;  // Windows lets no one cut a file the job reads
          if (line == "Unpacking " + kB + "...") {
-             fs::resize_file(work.native("ZRK.DAT"), 84);
+             fs::resize_file(work.native("ZRK.DAT"), 84, error);
          }
-         return true;
+         return !error;
      }},
     {"UnpackWhileAFolderIsSwappedForALink", runUnpack,
      {{"ZRK.DAT", archive({{"D\\A", "a"}, {"D\\B", "b"}, {"D\\N\\C", "c"}})}, {"/elsewhere/", "/"}},
@@ -272,8 +273,9 @@ const std::vector<Row> kRows = {
             {{"/OUT", "beside the work folder"}}),
     refused("RepackRefusesAMissingFile", "A,1\r\n\r\nGONE,1\r\n",
             "manifest.txt line 3: <Output>GONE is missing or not a plain file"),
-    refused("RepackShowsAnEscapeByteEscaped", "E\x1B[31m,1\r\n",
-            "manifest.txt line 1: <Output>E\\27[31m is missing or not a plain file"),
+    refused("RepackShowsAnEscapeByteEscaped", "E\x1B[31m,1\r\n", kWindows
+            ? "manifest.txt line 1: the name \"E\\27[31m\" cannot stand for a file inside the Output folder"
+            : "manifest.txt line 1: <Output>E\\27[31m is missing or not a plain file"),
     refused("RepackRefusesAFolder", "S,1\r\n", "manifest.txt line 1: <Output>S is a folder, not a file"),
     refused("RepackRefusesAnEmptyName", " ,1\r\n", "manifest.txt line 1: the name before the comma is empty"),
     refused("RepackRefusesAZeroByteInAName", std::string("A\0B,1\r\n", 7),

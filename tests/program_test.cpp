@@ -28,41 +28,39 @@ std::string archive(const std::vector<test::TestEntry>& entries) {
     return test::textOf(test::archiveOf(entries));
 }
 
+// What reaches the terminal, and the exit code, for a run in a folder holding
+// `file` (ZRK.DAT for Unpack, the manifest for Repack) and Output/E<ESC>[31m.
+struct Shown {
+    const std::string& program;
+    std::string file;
+    int exitCode;
+    std::string out;
+    std::string err = "";  // "<work>" stands for the work folder
+    unsigned flags = 0;
+};
+
 TEST(Programs, ShowTheLogOnStandardOutputAndAnErrorOnStandardError) {
-    struct Row {
-        const std::string& program;
-        std::string file;  // ZRK.DAT for Unpack, the manifest for Repack
-        int exitCode;
-        std::string out;
-        std::string err = "";  // "<work>" stands for the work folder
-        unsigned flags = 0;
-    };
-    const std::string metadata = "Reading metadata from manifest...\n";
+    const std::string meta = "Reading metadata from manifest...\n";
     const std::string longName(300, 'A');
-    const std::string twoEntries = archive({{"\xC9T\x7F\x81.BIN", "x"}, {"E\x1B[31m.BIN", "e"}});
-    for (const Row& row : std::vector<Row>{
-             {kUnpack, twoEntries, 0,
-              "Reading metadata...\nWriting manifest file...\nUnpacking \xC3\x89T\\127\\129.BIN"
-              "...\nUnpacking E\\27[31m.BIN...\nDone!\n"},
-             {kUnpack, twoEntries.substr(0, 10), 1, "",
-              "error: <work>ZRK.DAT is damaged: it is 10 bytes long, shorter than its 16-byte "
-              "header\n"},
-             {kRepack, "E\x1B[31m.BIN,1\r\n", 0,
-              metadata + "Writing metadata...\nRepacking E\\27[31m.BIN...\nDone!\n"},
-             {kRepack, "GONE\x7F.BIN,1\r\n", 1, metadata,
-              "error: manifest.txt line 1: <work>Output/GONE\\127.BIN is missing or not a plain "
-              "file\n"},
-             {kRepack, longName + ",1\r\n", 1, metadata,
-              "error: manifest.txt line 1: cannot look at <work>Output/" + longName +
-                  ": File name too long\n"},
-             {kRepack, "E\x1B[31m.BIN,1\r\n", 1, metadata,
-              "error: cannot open <work>Output/manifest.txt: Permission denied\n", test::kAsNobody},
-         }) {
+    const std::string two = archive({{"\xC9T\x7F\x81.BIN", "x"}, {"E\x1B[31m.BIN", "e"}});
+    // clang-format off
+    for (const Shown& row : std::vector<Shown>{
+             {kUnpack, two, 0, "Reading metadata...\nWriting manifest file...\nUnpacking \xC3\x89T\\127\\129.BIN"
+                               "...\nUnpacking E\\27[31m.BIN...\nDone!\n"},
+             {kUnpack, two.substr(0, 10), 1, "",
+              "error: <work>ZRK.DAT is damaged: it is 10 bytes long, shorter than its 16-byte header\n"},
+             {kRepack, "E\x1B[31m.BIN,1\r\n", 0, meta + "Writing metadata...\nRepacking E\\27[31m.BIN...\nDone!\n"},
+             {kRepack, "GONE\x7F.BIN,1\r\n", 1, meta,
+              "error: manifest.txt line 1: <work>Output/GONE\\127.BIN is missing or not a plain file\n"},
+             {kRepack, longName + ",1\r\n", 1, meta,
+              "error: manifest.txt line 1: cannot look at <work>Output/" + longName + ": File name too long\n"},
+             {kRepack, "E\x1B[31m.BIN,1\r\n", 1, meta,
+              "error: cannot open <work>Output/manifest.txt: Permission denied\n", test::kAsNobody}}) {
+        // clang-format on
         test::WorkFolder work;
-        work.make(
-            {{"work/Output/E\x1B[31m.BIN", "e"},
-             {row.program == kUnpack ? "work/ZRK.DAT" : "work/Output/manifest.txt", row.file}});
-        if (row.flags != 0) {
+        std::string file = row.program == kUnpack ? "work/ZRK.DAT" : "work/Output/manifest.txt";
+        work.make({{"work/Output/E\x1B[31m.BIN", "e"}, {file, row.file}});
+        if (row.flags != 0) {  // a manifest only its owner may read
             fs::permissions(work.path(), fs::perms::all);
             fs::permissions(work.native("Output/manifest.txt"), fs::perms::none);
         }
@@ -81,14 +79,9 @@ TEST(Programs, OptionsThatEndAtOnceTouchNothing) {
     auto refused = [](const std::string& name, const std::string& complaint) {
         return name + ": " + complaint + "\nusage: " + name + " [-h] [--version] [-C DIR]\n";
     };
-    struct Row {
-        const std::string& program;
-        std::vector<std::string> args;
-        int exitCode;
-        std::string out;  // its start
-        std::string err;
-    };
-    for (const Row& row : std::vector<Row>{
+    // clang-format off
+    for (const auto& [program, args, exitCode, out, err] :
+         std::vector<std::tuple<std::string, std::vector<std::string>, int, std::string, std::string>>{
              {kUnpack, {"--help"}, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""},
              {kRepack, {"-h"}, 0, "usage: repack [-h] [--version] [-C DIR]\n\nBuilds", ""},
              {kUnpack, {"--version"}, 0, "unpack " ZRK_VERSION_TEXT "\n", ""},
@@ -97,19 +90,15 @@ TEST(Programs, OptionsThatEndAtOnceTouchNothing) {
              {kRepack, {"-hx"}, 2, "", refused("repack", "unknown option '-x'")},
              {kUnpack, {"ZRK.DAT"}, 2, "", refused("unpack", "unexpected argument 'ZRK.DAT'")},
              {kRepack, {"-C"}, 2, "", refused("repack", "option -C needs a folder")},
-             {kUnpack,
-              {"-C", "X"},
-              2,
-              "",
-              "unpack: cannot work in 'X': No such file or directory\n"},
-         }) {
+             {kUnpack, {"-C", "X"}, 2, "", "unpack: cannot work in 'X': No such file or directory\n"}}) {
+        // clang-format on
         test::WorkFolder work;
         work.make({{"work/ZRK.DAT", "x"}, {"work/Output/manifest.txt", "A.BIN,1\r\n"}});
         Tree before = work.tree();
-        test::ChildResult result = runChild(row.program, work.path(), row.args);
-        EXPECT_EQ(result.exitCode, row.exitCode) << row.args.front();
-        EXPECT_TRUE(result.out.starts_with(row.out)) << result.out;
-        EXPECT_EQ(result.err, row.err);
+        test::ChildResult result = runChild(program, work.path(), args);
+        EXPECT_EQ(result.exitCode, exitCode) << args.front();
+        EXPECT_TRUE(result.out.starts_with(out)) << result.out;
+        EXPECT_EQ(result.err, err);
         EXPECT_EQ(work.tree(), before);
     }
 }
