@@ -28,7 +28,7 @@ static bool carries(const ArchiveEntry& entry) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string archive(reinterpret_cast<const char*>(data), size);
     test::WorkFolder first;
-    first.write("ZRK.DAT", test::bytesOf(archive));
+    first.write("ZRK.DAT", archive);
     test::RecordingWindow log;
     try {
         runUnpack(log, first.path());
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // not every entry has a file of its own, under a name that carries
     }
     runRepack(log, first.path());  // a ToolError escapes: Repack refused what Unpack wrote
-    tree["work/ZRK.NEW"] = test::textOf(first.read("ZRK.NEW"));
+    tree["work/ZRK.NEW"] = first.read("ZRK.NEW");
     assert(first.tree() == tree);
     tree["work/ZRK.DAT"] = tree["work/ZRK.NEW"];
     test::WorkFolder second;

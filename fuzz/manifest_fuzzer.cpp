@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string path = "Output\\" + entry.name;
         assert(entry.dataOffset == firstDataPosition(std::ssize(entries)) + dataBytes);
         dataBytes += std::filesystem::file_size(work.native(path));
-        files.push_back({entry.name, dataBytes > (1 << 20) ? "" : test::textOf(work.read(path)),
+        files.push_back({entry.name, dataBytes > (1 << 20) ? "" : work.read(path),
                          kindForName(entry.name) == kKindPcm
                              ? std::nullopt
                              : std::optional(entry.declaredLength)});

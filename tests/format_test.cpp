@@ -16,7 +16,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// The text of the error that `action` raises, or what it gives.
+// What `action` gives, or the text of the error it raises.
 template <typename Action>
 std::string outcome(Action action) {
     try {
@@ -26,84 +26,64 @@ std::string outcome(Action action) {
     }
 }
 
-Bytes bytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
+std::string text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
 }
 
-std::string decoded(std::string_view field) {
-    return outcome([&] { return std::to_string(decodeLe32(bytes(field), "F")); });
-}
-
-std::string encoded(std::int32_t value) {
-    Bytes out(4, '.');
-    encodeLe32(value, out, "F");
-    return std::string(out.begin(), out.end());
-}
-
-TEST(Format, FieldsDecodeAndEncodeOrRefuse) {
+TEST(Format, FieldsKindsAndLayout) {
+    auto decoded = [](std::string field) {
+        return outcome(
+            [&] { return std::to_string(decodeLe32(Bytes(field.begin(), field.end()), "F")); });
+    };
+    auto encoded = [](std::int32_t value) {
+        Bytes out(4, '.');
+        return outcome([&] { return encodeLe32(value, out, "F"), text(out); });
+    };
     // clang-format off
-    for (auto [value, field] : Pairs{{"16", std::string("\x10\0\0\0", 4)},
-                                     {"1000", std::string("\xE8\x03\0\0", 4)},
+    for (auto [value, field] : Pairs{{"16", std::string("\x10\0\0\0", 4)}, {"1000", std::string("\xE8\x03\0\0", 4)},
                                      {"2147483647", "\xFF\xFF\xFF\x7F"}}) {
-        // clang-format on
         EXPECT_EQ(decoded(field + "\xFF"), value);  // the fifth byte does not count
         EXPECT_EQ(encoded(std::stoi(value)), field);
     }
-    EXPECT_EQ(decoded(std::string("\0\0\0\x80", 4)),
-              "F: the bytes 00 00 00 80 give a value above 2,147,483,647");
+    EXPECT_EQ(decoded(std::string("\0\0\0\x80", 4)), "F: the bytes 00 00 00 80 give a value above 2,147,483,647");
     EXPECT_EQ(decoded("abc"), "F: needs 4 bytes, got 3");
-    for (std::int32_t negative : {-1, -256}) {
-        EXPECT_EQ(outcome([&] { return encoded(negative); }),
-                  "F: " + std::to_string(negative) + " is negative and cannot be stored");
-    }
-    // clang-format off
-    for (auto [field, text] : Pairs{{std::string("AB\0C", 4), "AB\\0C"}, {"A\\0", "A"}, {"", ""},
-                                    {"\n\x1F\x7F\x81", "\\10\\31\x7F\x81"},
-                                    {"NINETEEN_CHARACTERS", "NINETEEN_CHARACTERS"}}) {
-        // clang-format on
+    EXPECT_EQ(encoded(-1) + encoded(-256), "F: -1 is negative and cannot be storedF: -256 is negative and cannot be stored");
+    for (auto [field, name] : Pairs{{std::string("AB\0C", 4), "AB\\0C"}, {"A\\0", "A"}, {"", ""},
+                                    {"\n\x1F\x7F\x81", "\\10\\31\x7F\x81"}, {"NINETEEN_CHARACTERS", "NINETEEN_CHARACTERS"}}) {
         field.resize(kNameWidth);
-        EXPECT_EQ(trimNulEscapes(decodeName(bytes(field))), text);
+        EXPECT_EQ(trimNulEscapes(decodeName(Bytes(field.begin(), field.end()))), name);
     }
     Bytes out(5, '.');
     encodeText("A\\0", out);
-    EXPECT_EQ(out, bytes(std::string("A\\0\0\0", 5)));
+    EXPECT_EQ(text(out), std::string("A\\0\0\0", 5));
     encodeText("TOOLONG", out);
-    EXPECT_EQ(out, bytes("TOOLO"));
+    EXPECT_EQ(text(out), "TOOLO");
     EXPECT_THROW(decodeDirectoryRecord(Bytes(31), 7), ToolError);
-}
-
-TEST(Format, KindsDirectoryEndAndLayout) {
-    for (std::string pcm : {"A.PCM", "a.pcm", "TONEpCm", "pcm"}) {
-        EXPECT_EQ(kindForName(pcm), kKindPcm) << pcm;
+    std::vector<std::string> kinds = {"A.PCM", "a.pcm", "TONEpCm", "pcm", "A.PCMX", "CM", "A.P\xC7M", ""};
+    for (std::size_t i = 0; i < kinds.size(); ++i) {  // the first four are PCM
+        EXPECT_EQ(kindForName(kinds[i]), i < 4 ? kKindPcm : kKindOther) << kinds[i];
     }
-    for (std::string other : {"A.PCMX", "CM", "A.P\xC7M", ""}) {
-        EXPECT_EQ(kindForName(other), kKindOther) << other;
-    }
-    // clang-format off
     for (auto [offset, count] : std::vector<std::pair<std::int32_t, std::int64_t>>{
              {0, 1}, {49, 1}, {50, 2}, {81, 2}, {82, 3}, {2147483647, 67108864}}) {
-        // clang-format on
         EXPECT_EQ(directoryRecordCount(offset), count) << offset;
     }
+    // clang-format on
     std::vector<ArchiveEntry> entries = {{"A", kKindOther, 100, 0, 0}, {"B", kKindOther, 50, 0, 0}};
     planLayout(entries);
-    EXPECT_EQ(entries[0].dataOffset, 81);
-    EXPECT_EQ(entries[1].dataOffset, 181);
+    EXPECT_EQ(entries[0].dataOffset + entries[1].dataOffset, 81 + 181);
     EXPECT_EQ(archiveEnd(2, 150), 231);  // a 230-byte archive
 }
 
 TEST(Format, NamesFollowEachSystemsRules) {
     // clang-format off
     std::vector<std::tuple<std::vector<std::string>, bool, bool>> stays = {
-        {{"A.PCM", "SUB\\A.PCM", "S/D\\A", "AB\\0C", "S\\\\A", ".\\A", "A..", "..A", "CONSOLE",
-          "COM10", "XCON.BIN", "LPT", "COMA"}, true, true},
-        {{"", ".", "S\\", "S\\.", "\\R", "/R", "..", "..\\UP", "S\\..\\A", std::string("A\0B", 3)},
-         false, false},
-        {{"A?", "A<B>\"|", "C:\\A", "A:S", ".. \\UP", "...\\UP", "S\\ \\A", "con.txt", "Prn.",
-          "AUX  ", "S\\NUL\\A", "com9.pcm", "LPT0", "LPT\xB9", "COM\xB3.B", "conout$.x", "A\x1B"}, true, false}};
+        {{"A.PCM", "SUB\\A.PCM", "S/D\\A", "AB\\0C", "S\\\\A", ".\\A", "A..", "..A", "CONSOLE", "COM10", "XCON.BIN",
+          "LPT", "COMA"}, true, true},
+        {{"", ".", "S\\", "S\\.", "\\R", "/R", "..", "..\\UP", "S\\..\\A", std::string("A\0B", 3)}, false, false},
+        {{"A?", "A<B>\"|", "C:\\A", "A:S", ".. \\UP", "...\\UP", "S\\ \\A", "con.txt", "Prn.", "AUX  ", "S\\NUL\\A",
+          "com9.pcm", "LPT0", "LPT\xB9", "COM\xB3.B", "conout$.x", "A\x1B"}, true, false}};
     std::vector<std::tuple<std::vector<std::string>, bool, bool>> manifest = {
-        {{"manifest.txt", ".\\manifest.txt"}, true, true},
-        {{"MANIFEST.TXT", "Manifest.Txt. ."}, false, true},
+        {{"manifest.txt", ".\\manifest.txt"}, true, true}, {{"MANIFEST.TXT", "Manifest.Txt. ."}, false, true},
         {{"S\\manifest.txt", "manifest.txt2"}, false, false}};
     // clang-format on
     using Rule = bool (*)(std::string_view, NameRules);
@@ -125,8 +105,7 @@ std::string lines(const std::string& text, std::size_t chunk) {
     ManifestReader reader([&](char* buffer, std::size_t size) {
         std::size_t got = std::min({size, chunk, text.size() - at});
         std::copy_n(text.data() + at, got, buffer);
-        at += got;
-        return got;
+        return at += got, got;
     });
     return outcome([&] {
         std::string all;
@@ -142,12 +121,10 @@ TEST(Format, ManifestLinesAreTheSameHoweverReadsAreCut) {
     std::string tooLong = "manifest.txt line 2 is longer than 65536 bytes";
     // clang-format off
     for (auto [text, split] : Pairs{
-             {"  A.PCM  ,  x\r\n\r\nB, 77\n  ,\r\n\tC,D,E\r", "1[A.PCM|x]3[B|77]4[|]5[\tC|D,E]"},
-             {"\r\n\n", ""},
-             {std::string("A,1\n\x1B[2J\0\r\n", 10),
-              "manifest.txt line 2: no comma between name and length in \"\\27[2J\\0\""},
-             {longest + ",1", "1[" + longest + "|1]"},
-             {"A,1\n" + longest + ",12\r\n", tooLong}, {"\n" + longest + ",12", tooLong}}) {
+             {"  A.PCM  ,  x\r\n\r\nB, 77\n  ,\r\n\tC,D,E\r", "1[A.PCM|x]3[B|77]4[|]5[\tC|D,E]"}, {"\r\n\n", ""},
+             {std::string("A,1\n\x1B[2J\0\r\n", 10), "manifest.txt line 2: no comma between name and length in \"\\27[2J\\0\""},
+             {longest + ",1", "1[" + longest + "|1]"}, {"A,1\n" + longest + ",12\r\n", tooLong},
+             {"\n" + longest + ",12", tooLong}}) {
         // clang-format on
         for (std::size_t chunk : {1, 2, 3, 4, 5, 1 << 20}) {
             EXPECT_EQ(lines(text, chunk), split) << chunk;

@@ -22,6 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::Tree;
 using test::unpackLog;
+using test::withField;
+constexpr auto archive = test::archiveOf;
 using Log = std::vector<std::string>;
 
 struct Row {
@@ -43,14 +45,6 @@ struct Row {
 
 void PrintTo(const Row& row, std::ostream* out) {
     *out << row.label;
-}
-
-std::string archive(const std::vector<test::TestEntry>& entries) {
-    return test::textOf(test::archiveOf(entries));
-}
-
-std::string withField(const std::string& bytes, int record, std::size_t field, std::uint32_t to) {
-    return test::textOf(test::withField(test::bytesOf(bytes), record, field, to));
 }
 
 // A.BIN ("abc" at 81 to 83) and B, with a code-page letter ("de" at 84 to 85).
@@ -222,7 +216,7 @@ const std::vector<Row> kRows = {
      {{"ZRK.NEW", kTwoByHand}, {"Output/A.PCM", kA100 + "LATER"}},
      [](const test::WorkFolder& work, std::string_view line) {
          if (line == "Writing metadata...") {
-             work.write("Output\\A.PCM", test::bytesOf(kA100 + "LATER"));
+             work.write("Output\\A.PCM", kA100 + "LATER");
          }
          return true;
      }},
@@ -373,7 +367,7 @@ TEST(Jobs, TheLargestPositionsHold) {
     std::ofstream(work.native("ZRK.DAT"), std::ios::binary | std::ios::app) << "ta";
     test::RecordingWindow window;
     runUnpack(window, work.path());
-    EXPECT_EQ(test::textOf(work.read("Output\\" + kB)), "ta");
+    EXPECT_EQ(work.read("Output\\" + kB), "ta");
 }
 
 }  // namespace

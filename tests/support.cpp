@@ -26,14 +26,6 @@ std::string utf8(const fs::path& path) {
 
 }  // namespace
 
-Bytes bytesOf(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-
-std::string textOf(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 WorkFolder::WorkFolder() {
     bool posix = hostNameRules() == NameRules::Posix;
     fs::path base = posix && fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
@@ -52,16 +44,17 @@ std::string WorkFolder::native(std::string_view relative) const {
     return path_ + nativeRelativePath(relative);
 }
 
-void WorkFolder::write(std::string_view relative, const Bytes& bytes) const {
+void WorkFolder::write(std::string_view relative, std::string_view bytes) const {
     fs::create_directories(fs::path(native(relative)).parent_path());
-    File file = File::createForWriting(native(relative));
-    file.writeAt(0, bytes);
+    File::createForWriting(native(relative))
+        .writeAt(0, ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-Bytes WorkFolder::read(std::string_view relative) const {
+std::string WorkFolder::read(std::string_view relative) const {
     File file = File::openForReading(native(relative));
-    Bytes bytes(static_cast<std::size_t>(file.size()));
-    file.readExactlyAt(0, bytes);
+    std::string bytes(static_cast<std::size_t>(file.size()), '\0');
+    file.readExactlyAt(
+        0, MutableByteView(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));
     return bytes;
 }
 
@@ -120,7 +113,7 @@ Tree WorkFolder::tree() const {
     return tree;
 }
 
-Bytes archiveOf(const std::vector<TestEntry>& entries) {
+std::string archiveOf(const std::vector<TestEntry>& entries) {
     std::vector<ArchiveEntry> directory;
     for (const TestEntry& entry : entries) {
         auto length = static_cast<std::int32_t>(entry.data.size());
@@ -129,21 +122,22 @@ Bytes archiveOf(const std::vector<TestEntry>& entries) {
     }
     planLayout(directory);
     ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entries.size()));
-    Bytes archive(header.begin(), header.end());
+    std::string archive(header.begin(), header.end());
     for (const ArchiveEntry& entry : directory) {
         DirectoryRecord record = encodeDirectoryRecord(entry);
-        archive.insert(archive.end(), record.begin(), record.end());
+        archive.append(record.begin(), record.end());
     }
     for (const TestEntry& entry : entries) {
-        archive.insert(archive.end(), entry.data.begin(), entry.data.end());
+        archive += entry.data;
     }
     return archive;
 }
 
-Bytes withField(Bytes archive, std::int64_t number, std::size_t fieldOffset, std::uint32_t value) {
+std::string withField(std::string archive, int number, std::size_t fieldOffset,
+                      std::uint32_t value) {
     auto at = static_cast<std::size_t>(fileOffset(recordPosition(number))) + fieldOffset;
     for (std::size_t i = 0; i < kFieldWidth; ++i) {
-        archive.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
+        archive.at(at + i) = static_cast<char>(value >> (8 * i));
     }
     return archive;
 }

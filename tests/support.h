@@ -13,10 +13,6 @@
 // What the unit tests, the program tests, the fuzzers and the GUI driver share.
 namespace zrk::test {
 
-using Bytes = std::vector<std::uint8_t>;
-Bytes bytesOf(std::string_view text);
-std::string textOf(const Bytes& bytes);
-
 // A folder tree as text: a path relative to the tree's root, written with '/'
 // and in UTF-8 on every system, gives a file's content, "/" for a folder,
 // "-> target" for a symbolic link and "<pipe>" for a named pipe (or another
@@ -42,8 +38,8 @@ public:
     // ANSI text) as the jobs reach it.
     std::string native(std::string_view relative) const;
     // Writes a file there, making the folders on its way.
-    void write(std::string_view relative, const Bytes& bytes) const;
-    Bytes read(std::string_view relative) const;
+    void write(std::string_view relative, std::string_view bytes) const;
+    std::string read(std::string_view relative) const;
 
     // Makes each item of a tree below the parent folder ("<sparse SIZE>" a
     // sparse file), and also "=> path" for a hard link to a file below the
@@ -67,9 +63,10 @@ struct TestEntry {
     std::optional<std::int32_t> declared = std::nullopt;
 };
 // An archive laid out by the format's own plan, as Repack writes one.
-Bytes archiveOf(const std::vector<TestEntry>& entries);
+std::string archiveOf(const std::vector<TestEntry>& entries);
 // Sets a 32-bit field of record `number` (from 1) to any bits.
-Bytes withField(Bytes archive, std::int64_t number, std::size_t fieldOffset, std::uint32_t value);
+std::string withField(std::string archive, int number, std::size_t fieldOffset,
+                      std::uint32_t value);
 // `count` bytes of a repeatable pattern that differs with `seed`.
 std::string pattern(std::size_t count, unsigned seed);
 

@@ -101,7 +101,7 @@ void runs(const std::string& unpack, const std::string& repack) {
         in[out + names[k]] = entries[k].data;
         in[out + "manifest.txt"] += names[k] + ",1000\r\n";
     }
-    std::string archive = textOf(archiveOf(entries));
+    std::string archive = archiveOf(entries);
     Tree dat = {{"work/", "/"}, {"work/ZRK.DAT", archive}}, neu = {{"work/ZRK.NEW", archive}};
     Tree cut = {{"work/", "/"}, {"work/ZRK.DAT", "cut"}}, old = {{"work/ZRK.NEW", "old"}};
     Tree gone = {{"work/", "/"}, {out, "/"}, {out + "manifest.txt", "GONE,5\r\n"}};
