@@ -26,95 +26,59 @@ using test::withField;
 constexpr auto archive = test::archiveOf;
 using Log = std::vector<std::string>;
 
+// clang-format off
 struct Row {
     std::string label;
     void (*job)(ToolWindow&, const std::string&);
-    // Files keyed by their path below the work folder ("Output/A"), or below
-    // its parent with a leading '/'.
-    Tree before;
+    Tree before;  // files keyed by their path below the work folder, or below its parent after a '/'
     Log log;
-    // "<work>" and "<Output>" stand for those folders' paths, "<sep>" for the
-    // folder separator.
-    std::string error;
-    // What the run changes, keyed as `before`; "<gone>" for a file it removes.
-    // Folders below the work folder go without saying.
-    Tree after = {};
+    std::string error;  // "<work>" and "<Output>" stand for those folders' paths, "<sep>" for the separator
+    Tree after = {};    // what the run changes, keyed as `before`, "<gone>" for a file it removes
     // Acts on a log line; false where the system cannot do what the row needs.
     std::function<bool(const test::WorkFolder&, std::string_view)> during = nullptr;
 };
-
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.label;
-}
+void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
 
 // A.BIN ("abc" at 81 to 83) and B, with a code-page letter ("de" at 84 to 85).
-const std::string kB = "B\xE9.BIN";
-const std::string kBPath = "Output/B\xC3\xA9.BIN";  // as the file system shows it
-const std::string kTwo = archive({{"A.BIN", "abc"}, {kB, "de"}});
-const std::string kTwoManifest = "A.BIN,3\r\n" + kB + ",2\r\n";
-const Log kTwoLog = unpackLog({"A.BIN", kB});
+const std::string kB = "B\xE9.BIN", kBPath = "Output/B\xC3\xA9.BIN";  // kB as the file system shows it
+const std::string kTwo = archive({{"A.BIN", "abc"}, {kB, "de"}}), kTwoManifest = "A.BIN,3\r\n" + kB + ",2\r\n";
 const Tree kTwoOut = {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}};
-
-Tree plus(Tree tree, const Tree& more) {
-    tree.insert(more.begin(), more.end());
-    return tree;
-}
-
+Tree plus(Tree tree, const Tree& more) { return tree.insert(more.begin(), more.end()), tree; }
 std::string movedB(std::uint32_t at, std::uint32_t length) {
     return withField(withField(kTwo, 2, kDataOffsetOffset, at), 2, kDataLengthOffset, length);
 }
-
 Row damaged(std::string label, std::string bytes, std::string problem) {
-    Log log = {"Reading metadata..."};
-    log.resize(bytes.size() < kHeaderSize ? 0 : 1);
+    Log log = bytes.size() < kHeaderSize ? Log{} : Log{"Reading metadata..."};
     return {label, runUnpack, {{"ZRK.DAT", bytes}}, log, "<work>ZRK.DAT is damaged: " + problem};
 }
-
 Row outside(std::string label, std::uint32_t at, std::uint32_t length, std::string where) {
-    return {label,
-            runUnpack,
-            {{"ZRK.DAT", movedB(at, length)}},
-            unpackLog({"A.BIN", kB}, {}, false),
-            "<work>ZRK.DAT is damaged: entry 2 " + quote(kB) + " has its " + where +
-                ", but the file holds positions 1 to 85",
-            kTwoOut};
+    return {label, runUnpack, {{"ZRK.DAT", movedB(at, length)}}, unpackLog({"A.BIN", kB}, {}, false),
+            "<work>ZRK.DAT is damaged: entry 2 " + quote(kB) + " has its " + where + ", but the file holds "
+            "positions 1 to 85", kTwoOut};
 }
-
-Log manifestRefused(Log log) {
-    log.insert(log.begin() + 2, "Unable to write manifest file");
-    return log;
-}
-
+Log manifestRefused(Log log) { return log.insert(log.begin() + 2, "Unable to write manifest file"), log; }
 // Every manifest fault ends the run before ZRK.NEW is made.
 Row refused(std::string label, std::string manifest, std::string error, Tree files = {}) {
     files.insert({{"Output/manifest.txt", manifest}, {"Output/A", "a"}, {"Output/S/B", "b"}});
     return {label, runRepack, files, {"Reading metadata from manifest..."}, error};
 }
 
-// Two entries for Repack, and their archive written out by hand: the one check
-// that does not share the format's code.
-const std::string kA100 = test::pattern(100, 1);
-const std::string kB50 = test::pattern(50, 2);
-const Tree kTwoFiles = {{"Output/manifest.txt", "A.PCM,100\r\nB.BIN,96\r\n"},
-                        {"Output/A.PCM", kA100},
-                        {"Output/B.BIN", kB50},
-                        {"ZRK.DAT", "left alone"},
-                        {"ZRK.NEW", std::string(1000, '\xAA')}};
+// Two entries for Repack, and their archive written out by hand: the one check that does not share
+// the format's code.
+const std::string kA100 = test::pattern(100, 1), kB50 = test::pattern(50, 2);
+const Tree kTwoFiles = {{"Output/manifest.txt", "A.PCM,100\r\nB.BIN,96\r\n"}, {"Output/A.PCM", kA100},
+                        {"Output/B.BIN", kB50}, {"ZRK.DAT", "left alone"}, {"ZRK.NEW", std::string(1000, '\xAA')}};
 const std::string kTwoByHand =
-    std::string("ZRK.DAT 1.00\1\0\0\0A.PCM\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0d\0\0\0d\0\0\0Q\0\0\0B.BIN",
-                53) +
-    std::string(
-        "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1"
-        "2\0\0\0`\0\0\0\xB5\0\0\0",
-        27) +
-    kA100 + kB50;
+    std::string("ZRK.DAT 1.00\1\0\0\0A.PCM\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0d\0\0\0d\0\0\0Q\0\0\0B.BIN", 53) +
+    std::string("\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1" "2\0\0\0`\0\0\0\xB5\0\0\0", 27) + kA100 + kB50;
 const Log kTwoRepacked = test::repackLog({"A.PCM", "B.BIN"});
+// clang-format on
 
 const bool kWindows = hostNameRules() == NameRules::Windows;
 
 // clang-format off
 const std::vector<Row> kRows = {
-    {"UnpackTwoEntries", runUnpack, {{"ZRK.DAT", kTwo}}, kTwoLog, "", plus(kTwoOut, {{kBPath, "de"}})},
+    {"UnpackTwoEntries", runUnpack, {{"ZRK.DAT", kTwo}}, unpackLog({"A.BIN", kB}), "", plus(kTwoOut, {{kBPath, "de"}})},
     {"UnpackWithoutAnArchive", runUnpack, {}, {"ZRK.DAT not found!"}, ""},
     {"UnpackFindsTheDirectoryEndAtTheFirstData", runUnpack, {{"ZRK.DAT", withField(kTwo, 1, kDataOffsetOffset, 49)}},
      unpackLog({"A.BIN"}), "", {{"Output/manifest.txt", "A.BIN,3\r\n"}, {"Output/A.BIN", kB.substr(0, 3)}}},
@@ -169,7 +133,7 @@ const std::vector<Row> kRows = {
     outside("UnpackOfDataPastTheEnd", 84, 3, "3 bytes at positions 84 to 86"),
     outside("UnpackOfDataAtPosition0", 0, 1, "1 bytes at positions 0 to 0"),
     outside("UnpackOfDataNear2To31", 2147483647, 2147483647, "2147483647 bytes at positions 2147483647 to 4294967293"),
-    {"UnpackCopiesOverlappingEntriesAsTheySay", runUnpack, {{"ZRK.DAT", movedB(82, 4)}}, kTwoLog, "",
+    {"UnpackCopiesOverlappingEntriesAsTheySay", runUnpack, {{"ZRK.DAT", movedB(82, 4)}}, unpackLog({"A.BIN", kB}), "",
      plus(kTwoOut, {{kBPath, "bcde"}})},
     {"UnpackOfAnArchiveCutShortDuringTheRun", runUnpack, {{"ZRK.DAT", kTwo}}, unpackLog({"A.BIN", kB}, {}, false),
      "<work>ZRK.DAT became shorter during the run: entry 2 " + quote(kB) + " got only 1 of its 2 bytes from position 84; its "
