@@ -55,8 +55,7 @@ Child::Child(const std::string& program, const std::string& folder,
         ::close(closedStream);
         bool dropped = (flags & kAsNobody) == 0 || ::geteuid() != 0 ||
                        (::setgid(65534) == 0 && ::setuid(65534) == 0);
-        bool filtered = (flags & kWithoutOpenat2) == 0 || refuseOpenat2();
-        if (dropped && filtered && ::chdir(folder.c_str()) == 0) {
+        if (dropped && ::chdir(folder.c_str()) == 0) {
             ::execv(program.c_str(), argv.data());
         }
         ::_exit(127);

@@ -10,9 +10,8 @@ namespace zrk::test {
 
 // How a child starts, besides its arguments.
 enum ChildFlags : unsigned {
-    kOnePageLog = 1,      // its standard output into a pipe of one page
-    kAsNobody = 2,        // without root's power to read anything, where the test has it
-    kWithoutOpenat2 = 4,  // as on a kernel without openat2
+    kOnePageLog = 1,  // its standard output into a pipe of one page
+    kAsNobody = 2,    // without root's power to read anything, where the test has it
 };
 
 class Child {
