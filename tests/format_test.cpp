@@ -77,7 +77,7 @@ TEST(Format, FieldsKindsAndLayout) {
 TEST(Format, NamesFollowEachSystemsRules) {
     // clang-format off
     std::vector<std::tuple<std::vector<std::string>, bool, bool>> stays = {
-        {{"A.PCM", "SUB\\A.PCM", "S/D\\A", "AB\\0C", "S\\\\A", ".\\A", "A..", "..A", "CONSOLE", "COM10", "XCON.BIN",
+        {{"A.PCM", "A B", "SUB\\A.PCM", "S/D\\A", "AB\\0C", "S\\\\A", ".\\A", "A..", "..A", "CONSOLE", "COM10", "XCON.BIN",
           "LPT", "COMA"}, true, true},
         {{"", ".", "S\\", "S\\.", "\\R", "/R", "..", "..\\UP", "S\\..\\A", std::string("A\0B", 3)}, false, false},
         {{"A?", "A<B>\"|", "C:\\A", "A:S", ".. \\UP", "...\\UP", "S\\ \\A", "con.txt", "Prn.", "AUX  ", "S\\NUL\\A",

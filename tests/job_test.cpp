@@ -135,6 +135,8 @@ const std::vector<Row> kRows = {
     outside("UnpackOfDataNear2To31", 2147483647, 2147483647, "2147483647 bytes at positions 2147483647 to 4294967293"),
     {"UnpackCopiesOverlappingEntriesAsTheySay", runUnpack, {{"ZRK.DAT", movedB(82, 4)}}, unpackLog({"A.BIN", kB}), "",
      plus(kTwoOut, {{kBPath, "bcde"}})},
+    {"UnpackCopiesAnEntryOverTheHeader", runUnpack, {{"ZRK.DAT", movedB(1, 12)}}, unpackLog({"A.BIN", kB}), "",
+     plus(kTwoOut, {{kBPath, "ZRK.DAT 1.00"}})},
     {"UnpackOfAnArchiveCutShortDuringTheRun", runUnpack, {{"ZRK.DAT", kTwo}}, unpackLog({"A.BIN", kB}, {}, false),
      "<work>ZRK.DAT became shorter during the run: entry 2 " + quote(kB) + " got only 1 of its 2 bytes from position 84; its "
      "file holds what there was",
@@ -210,10 +212,12 @@ const std::vector<Row> kRows = {
             "line naming a file, and an archive needs at least one"),
     refused("RepackRefusesAFileReachedThroughALink", "A,1\r\nLNK,1\r\n", "manifest.txt line 2: <Output>LNK is reached through "
             "a link", {{"/elsewhere/SECRET", "s"}, {"Output/LNK", "-> ../../elsewhere/SECRET"}}),
-    refused("RepackRefusesAFolderReachedThroughALink", "LDIR/SECRET,1\r\n", "manifest.txt line 1: <Output>LDIR<sep>SECRET is "
-            "reached through a link", {{"/elsewhere/SECRET", "s"}, {"Output/LDIR", "-> ../../elsewhere"}}),
+    refused("RepackRefusesAFolderReachedThroughALink", "S/L/SECRET,1\r\n", "manifest.txt line 1: <Output>S<sep>L<sep>SECRET "
+            "is reached through a link", {{"/elsewhere/SECRET", "s"}, {"Output/S/L", "-> ../../../elsewhere"}}),
     refused("RepackRefusesAnEntryOver2GiB", "HUGE,0\r\n", "manifest.txt line 1: <Output>HUGE is 2147483648 bytes long; an "
             "entry holds at most 2147483647", {{"Output/HUGE", "<sparse 2147483648>"}}),
+    refused("RepackRefusesAnEntryOf2GiBLessOne", "H,0\r\n", "manifest.txt line 1: with \"H\" (2147483647 bytes) the new "
+            "archive would be 2147483695 bytes long; it can hold at most 2147483646", {{"Output/H", "<sparse 2147483647>"}}),
     refused("RepackRefusesAnArchiveOver2GiB", "H,0\r\nH,0\r\n\r\nH,0\r\n", "manifest.txt line 4: with \"H\" (1073741724 "
             "bytes) the new archive would be 3221225284 bytes long; it can hold at most 2147483646",
             {{"Output/H", "<sparse 1073741724>"}}),
@@ -268,7 +272,7 @@ TEST_P(Jobs, GiveTheExactLogErrorAndFiles) {
     for (auto [name, path] : {std::pair{"<work>", work.path()},
                               {"<Output>", work.native("Output\\")},
                               {"<sep>", work.native("\\").substr(work.path().size())}}) {
-        if (std::size_t at = message.find(name); at != message.npos) {
+        for (std::size_t at; (at = message.find(name)) != message.npos;) {
             message.replace(at, std::string_view(name).size(), path);
         }
     }
