@@ -1,57 +1,46 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 #include <vector>
 
-// A built program run as a child process, as a user runs it. Linux only.
+// The built programs run as child processes, as a user runs them. Linux only.
 namespace zrk::test {
 
-// How a child starts, besides its arguments.
 enum ChildFlags : unsigned {
-    kOnePageLog = 1,  // its standard output into a pipe of one page
+    kOnePageLog = 1,  // standard output into a pipe of one page
     kAsNobody = 2,    // without root's power to read anything, where the test has it
 };
 
-class Child {
+struct Ran {
+    int exitCode = -1;  // or 128 and the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` in `folder` to its end; `closed` is a standard stream (0, 1
+// or 2) it starts without. Its output must fit its pipes.
+Ran run(const std::string& program, const std::string& folder,
+        const std::vector<std::string>& args = {}, int closed = -1, unsigned flags = 0);
+
+// A program whose log goes into a pipe of one page that is not read.
+class Blocked {
 public:
-    // `closedStream`: a standard stream (0, 1 or 2) the child starts without.
-    Child(const std::string& program, const std::string& folder,
-          const std::vector<std::string>& args = {}, int closedStream = -1, unsigned flags = 0);
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
+    Blocked(const std::string& program, const std::string& folder);
+    ~Blocked() { kill(); }
 
     // True once the child sits in a write to its full log pipe; false when it
     // ended first or did not get there within ten seconds.
     bool waitUntilBlocked();
-    // Reaps the child and reads what it wrote: its exit code, or 128 and the
-    // signal that ended it. The child's output must fit its pipes.
-    int finish();
-    // Kills the child while it is still unreaped and ours, and reaps it.
-    void kill();
-
-    std::string out;
-    std::string err;
+    // Kills the child while it is still unreaped and ours; what it wrote.
+    Ran kill();
 
 private:
-    pid_t pid_ = -1;  // positive while the child is unreaped
-    int exitCode_ = -1;
-    int pipes_[2] = {-1, -1};  // the child's standard output and error
+    int pid_ = -1;  // positive while the child is unreaped
+    int pipes_[2] = {-1, -1};
 };
 
 // Makes openat2 fail with ENOSYS for this process from here on, as a kernel
 // without it does. False when the system takes no such filter.
 bool refuseOpenat2();
-
-struct ChildResult {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-ChildResult runChild(const std::string& program, const std::string& folder,
-                     const std::vector<std::string>& args = {}, int closedStream = -1,
-                     unsigned flags = 0);
 
 }  // namespace zrk::test

@@ -18,7 +18,7 @@ namespace zrk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::runChild;
+using test::run;
 using test::Tree;
 constexpr auto archive = test::archiveOf;
 
@@ -79,7 +79,7 @@ TEST(Programs, AnswerOnTheTerminal) {
             fs::permissions(work.native("Output/manifest.txt"), fs::perms::owner_write, error);
         }
         Tree before = work.tree();
-        test::ChildResult result = runChild(row.program, work.path(), row.args, -1, row.flags);
+        test::Ran result = run(row.program, work.path(), row.args, -1, row.flags);
         std::string err = row.err;
         if (std::size_t at = err.find("<work>"); at != err.npos) {
             err.replace(at, 6, work.path());
@@ -98,8 +98,8 @@ std::pair<Tree, std::string> bothRuns(const std::string& archive, const std::str
     test::WorkFolder work;
     work.make({{"work/ZRK.DAT", archive}});
     std::string in = from == "parent" ? work.parent() : work.path();
-    test::ChildResult unpack = runChild(kUnpack, in, args, closed);
-    test::ChildResult repack = runChild(kRepack, in, args, closed);
+    test::Ran unpack = run(kUnpack, in, args, closed);
+    test::Ran repack = run(kRepack, in, args, closed);
     EXPECT_EQ(unpack.exitCode + repack.exitCode, 0);
     return {work.tree(), unpack.out + repack.out};
 }
@@ -137,15 +137,15 @@ const std::string kManyArchive = archive(kMany);
 // stopped on the next line.
 std::size_t interrupt(const std::string& program, const std::string& other,
                       const test::WorkFolder& work) {
-    test::Child running(program, work.path(), {}, -1, test::kOnePageLog);
+    test::Blocked running(program, work.path());
     EXPECT_TRUE(running.waitUntilBlocked());
     Tree during = work.tree();
-    test::ChildResult refused = runChild(other, work.path());
+    test::Ran refused = run(other, work.path());
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.err, "error: Output is in use by another Unpack or Repack\n");
     EXPECT_EQ(work.tree(), during);
-    running.kill();
-    std::size_t logged = std::count(running.out.begin(), running.out.end(), '\n') - 2;
+    std::string log = running.kill().out;
+    std::size_t logged = std::count(log.begin(), log.end(), '\n') - 2;
     EXPECT_LT(logged, kMany.size()) << "the run was not stopped midway";
     return logged;
 }
@@ -153,7 +153,7 @@ std::size_t interrupt(const std::string& program, const std::string& other,
 TEST(Programs, AKilledRunLeavesWhatItLoggedAndARerunFinishes) {
     test::WorkFolder whole;
     whole.make({{"work/ZRK.DAT", kManyArchive}});
-    ASSERT_EQ(runChild(kUnpack, whole.path()).exitCode, 0);
+    ASSERT_EQ(run(kUnpack, whole.path()).exitCode, 0);
     test::WorkFolder work;
     work.make({{"work/ZRK.DAT", kManyArchive}});
     std::size_t logged = interrupt(kUnpack, kRepack, work);
@@ -161,7 +161,7 @@ TEST(Programs, AKilledRunLeavesWhatItLoggedAndARerunFinishes) {
     for (std::size_t k = 0; k < logged; ++k) {
         EXPECT_EQ(work.read("Output\\" + kMany[k].name), kMany[k].data);
     }
-    EXPECT_EQ(runChild(kUnpack, work.path()).exitCode, 0);
+    EXPECT_EQ(run(kUnpack, work.path()).exitCode, 0);
     EXPECT_EQ(work.tree(), whole.tree());
 
     work.make({{"work/ZRK.NEW", std::string(kManyArchive.size() + 1000, 'x')}});
@@ -173,7 +173,7 @@ TEST(Programs, AKilledRunLeavesWhatItLoggedAndARerunFinishes) {
     }
     EXPECT_GE(partial.size(), written);
     EXPECT_TRUE(kManyArchive.starts_with(partial));
-    EXPECT_EQ(runChild(kRepack, work.path()).exitCode, 0);
+    EXPECT_EQ(run(kRepack, work.path()).exitCode, 0);
     EXPECT_EQ(work.read("ZRK.NEW"), kManyArchive);
 }
 
@@ -184,7 +184,7 @@ TEST(Programs, AProgramThatEndsBeforeBlockingIsNeitherWaitedForNorKilledAround) 
     pid_t checker = ::fork();
     if (checker == 0) {
         ::setsid();
-        test::Child child(kUnpack, empty.path(), {}, -1, test::kOnePageLog);
+        test::Blocked child(kUnpack, empty.path());
         bool blocked = child.waitUntilBlocked();
         child.kill();
         ::_exit(blocked ? 1 : 0);
