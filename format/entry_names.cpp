@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <string>
 
 #include "work_files.h"
@@ -17,9 +18,7 @@ bool isNameSeparator(char c) {
 std::string upperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return upper;
 }

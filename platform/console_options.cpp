@@ -72,7 +72,6 @@ std::string refusedOption(char** argv) {
 
 Request readCommandLine(int argc, char** argv) {
     Request request;
-    opterr = 0;  // complaints are ours, naming the command rather than its path
     int option = 0;
     while (request.complaint.empty() &&
            (option = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {

@@ -16,17 +16,6 @@ constexpr std::int64_t kCopyChunk = 1 << 20;
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != kNoHandle) {
-            closeQuietly(handle_);
-        }
-        handle_ = std::exchange(other.handle_, kNoHandle);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
 File::~File() {
     if (handle_ != kNoHandle) {
         closeQuietly(handle_);

@@ -19,7 +19,7 @@ public:
     static File createForWriting(const std::string& path);
 
     File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
+    File& operator=(File&& other) = delete;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     ~File();

@@ -1,3 +1,6 @@
+// Files through POSIX descriptors. No signal handler is installed in these
+// programs, so no call here is interrupted (EINTR).
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +21,7 @@ namespace {
 // Below this a read and a write cost less than setting up a kernel copy,
 // which on some file systems goes through an in-kernel pipe.
 constexpr std::int64_t kSmallestKernelCopy = 64 * 1024;
+constexpr std::int64_t kLargestKernelCopy = 1 << 30;
 
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
     throw ToolError(what + " " + path + ": " + std::strerror(errno));
@@ -27,27 +31,18 @@ int fd(std::intptr_t handle) {
     return static_cast<int>(handle);
 }
 
-// Kernel-side copy; false when this pair of files does not support it, so
-// that the caller falls back to reading and writing.
-bool copyInKernel(const File& from, std::int64_t& fromOffset, const File& to,
-                  std::int64_t& toOffset, std::int64_t& length, int fromFd, int toFd) {
+// Copies in the kernel as far as it goes; false when it stops short (a file
+// system that cannot copy by itself, or the end of the source), so that the
+// caller reads and writes the rest and reports any real failure.
+bool copyInKernel(std::int64_t& fromOffset, std::int64_t& toOffset, std::int64_t& length,
+                  int fromFd, int toFd) {
     while (length > 0) {
         off_t in = fromOffset;
         off_t out = toOffset;
-        auto chunk = static_cast<std::size_t>(std::min(length, std::int64_t{1} << 30));
+        auto chunk = static_cast<std::size_t>(std::min(length, kLargestKernelCopy));
         ssize_t copied = ::copy_file_range(fromFd, &in, toFd, &out, chunk, 0);
-        if (copied < 0 && errno == EINTR) {
-            continue;
-        }
-        if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                           errno == EOPNOTSUPP || errno == EBADF)) {
+        if (copied <= 0) {
             return false;
-        }
-        if (copied < 0) {
-            fail("cannot copy from " + from.path() + " to", to.path());
-        }
-        if (copied == 0) {
-            return false;  // end of the source, or a file system that copies nothing
         }
         fromOffset += copied;
         toOffset += copied;
@@ -91,9 +86,6 @@ std::size_t File::readAt(std::int64_t offset, MutableByteView out) {
     while (done < out.size()) {
         ssize_t got = ::pread(fd(handle_), out.data() + done, out.size() - done,
                               static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
         if (got < 0) {
             fail("cannot read", path_);
         }
@@ -110,9 +102,6 @@ void File::writeAt(std::int64_t offset, ByteView data) {
     while (done < data.size()) {
         ssize_t put = ::pwrite(fd(handle_), data.data() + done, data.size() - done,
                                static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
         if (put <= 0) {
             fail("cannot write", path_);
         }
@@ -134,7 +123,7 @@ std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
                                 std::int64_t toOffset, std::int64_t length) {
     std::int64_t left = length;
     if (length >= kSmallestKernelCopy &&
-        copyInKernel(from, fromOffset, to, toOffset, left, fd(from.handle_), fd(to.handle_))) {
+        copyInKernel(fromOffset, toOffset, left, fd(from.handle_), fd(to.handle_))) {
         return length;
     }
     return (length - left) + copyAvailableThroughBuffer(from, fromOffset, to, toOffset, left);

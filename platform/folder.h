@@ -22,7 +22,7 @@ public:
     static Folder open(const std::string& path);
 
     Folder(Folder&& other) noexcept;
-    Folder& operator=(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) = delete;
     Folder(const Folder&) = delete;
     Folder& operator=(const Folder&) = delete;
     ~Folder();

@@ -63,7 +63,7 @@ int openByWalking(int folder, const std::string& relative, int flags, mode_t mod
 // Opens `relative` below `folder` without following a link anywhere on the way
 // and without leaving the folder: one call where the kernel has openat2.
 // -1 with errno set (ELOOP for a link, EXDEV for a way out) otherwise.
-int openBeneath(int folder, const std::string& relative, int flags, mode_t mode) {
+int openBeneath(int folder, const std::string& relative, int flags, mode_t mode = 0) {
     static bool haveOpenat2 = true;
     if (haveOpenat2) {
         open_how how{};
@@ -118,12 +118,12 @@ PathStatus Folder::status(std::string_view relative, bool followLinks) const {
         fail("cannot look at", path_ + name);
     }
     if (S_ISREG(info.st_mode)) {
-        return {PathKind::File, info.st_size, false};
+        return {PathKind::File, info.st_size};
     }
     if (S_ISDIR(info.st_mode)) {
-        return {PathKind::Folder, 0, false};
+        return {PathKind::Folder};
     }
-    return {S_ISLNK(info.st_mode) ? PathKind::Link : PathKind::Other, 0, false};
+    return {S_ISLNK(info.st_mode) ? PathKind::Link : PathKind::Other};
 }
 
 std::optional<Folder> Folder::makeChild(std::string_view name, bool followLink) const {
@@ -181,7 +181,7 @@ std::optional<File> Folder::createPlainFile(std::string_view relative, const Fil
 File Folder::openForReading(std::string_view relative, bool followLinks) const {
     std::string name(relative);
     int handle = followLinks ? ::openat(fd(handle_), name.c_str(), O_RDONLY | O_CLOEXEC)
-                             : openBeneath(fd(handle_), name, O_RDONLY, 0);
+                             : openBeneath(fd(handle_), name, O_RDONLY);
     if (handle < 0 && !followLinks && (errno == ELOOP || errno == EXDEV)) {
         throw ToolError(path_ + name + " is reached through a link");
     }
@@ -207,15 +207,8 @@ bool Folder::remove(std::string_view name) const {
 }
 
 bool Folder::tryLock() const {
-    while (::flock(fd(handle_), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) {
-            return false;
-        }
-        if (errno != EINTR) {
-            return true;  // a folder or file system that takes no locks: run unguarded
-        }
-    }
-    return true;
+    // A folder or file system that takes no locks leaves the run unguarded.
+    return ::flock(fd(handle_), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
 }
 
 }  // namespace zrk

@@ -30,9 +30,6 @@ namespace {
 void writeAll(int fd, std::string_view text) {
     while (!text.empty()) {
         ssize_t put = ::write(fd, text.data(), text.size());
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
         if (put <= 0) {
             return;  // nowhere to show the log; the job goes on regardless
         }

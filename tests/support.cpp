@@ -17,15 +17,6 @@ namespace zrk::test {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string utf8(const fs::path& path) {
-    std::u8string text = path.generic_u8string();
-    return std::string(text.begin(), text.end());
-}
-
-}  // namespace
-
 WorkFolder::WorkFolder() {
     bool posix = hostNameRules() == NameRules::Posix;
     fs::path base = posix && fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
@@ -96,9 +87,10 @@ bool WorkFolder::make(const Tree& items) const {
 Tree WorkFolder::tree() const {
     Tree tree;
     for (const auto& item : fs::recursive_directory_iterator(parent_)) {
-        std::string name = utf8(item.path().lexically_relative(parent_));
+        std::u8string utf8 = item.path().lexically_relative(parent_).generic_u8string();
+        std::string name(utf8.begin(), utf8.end());
         if (item.is_symlink()) {
-            tree[name] = std::string("-> ").append(utf8(fs::read_symlink(item.path())));
+            tree[name] = "-> " + fs::read_symlink(item.path()).generic_string();
         } else if (item.is_directory()) {
             tree.insert_or_assign(name.append("/"), std::string(1, '/'));
         } else if (item.is_regular_file() && item.file_size() > (1 << 20)) {
@@ -115,10 +107,12 @@ Tree WorkFolder::tree() const {
 
 std::string archiveOf(const std::vector<TestEntry>& entries) {
     std::vector<ArchiveEntry> directory;
+    std::string data;
     for (const TestEntry& entry : entries) {
         auto length = static_cast<std::int32_t>(entry.data.size());
         directory.push_back(
             {entry.name, kindForName(entry.name), length, entry.declared.value_or(length), 0});
+        data += entry.data;
     }
     planLayout(directory);
     ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entries.size()));
@@ -127,10 +121,7 @@ std::string archiveOf(const std::vector<TestEntry>& entries) {
         DirectoryRecord record = encodeDirectoryRecord(entry);
         archive.append(record.begin(), record.end());
     }
-    for (const TestEntry& entry : entries) {
-        archive += entry.data;
-    }
-    return archive;
+    return archive + data;
 }
 
 std::string withField(std::string archive, int number, std::size_t fieldOffset,
@@ -159,9 +150,7 @@ std::vector<std::string> unpackLog(const std::vector<std::string>& names,
             log.push_back("Unable to write " + name + "!");
         }
     }
-    if (done) {
-        log.push_back("Done!");
-    }
+    log.resize(log.size() + (done ? 1 : 0), "Done!");
     return log;
 }
 

@@ -12,13 +12,10 @@ constexpr std::size_t kMostHeld = 256;
 
 }  // namespace
 
-OutputFolders::OutputFolders(const Folder& workFolder) : workFolder_(workFolder) {}
+OutputFolders::OutputFolders(const Folder& workFolder)
+    : output_(workFolder.makeChild(kOutputFolderName, true)) {}
 
-const Folder* OutputFolders::output() {
-    if (!outputTried_) {
-        outputTried_ = true;
-        output_ = workFolder_.makeChild(kOutputFolderName, true);
-    }
+const Folder* OutputFolders::output() const {
     return output_ ? &*output_ : nullptr;
 }
 

@@ -19,10 +19,11 @@ namespace zrk {
 // that each is walked once per run.
 class OutputFolders {
 public:
+    // Makes Output when it is missing.
     explicit OutputFolders(const Folder& workFolder);
 
-    // Output, made when missing; nothing when it cannot be had.
-    const Folder* output();
+    // Output; nothing when it could not be had.
+    const Folder* output() const;
 
     // True when the folder of `relative`, a file's native path below Output,
     // is there or was made: every missing level is made from the top down,
@@ -31,9 +32,7 @@ public:
     bool ensureFolderFor(std::string_view relative);
 
 private:
-    const Folder& workFolder_;
     std::optional<Folder> output_;
-    bool outputTried_ = false;
     std::unordered_map<std::string, Folder> held_;  // by path below Output
 };
 

@@ -24,10 +24,9 @@ constexpr std::size_t kManifestPiece = 1 << 20;
 // even when the run ends during extraction.
 void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries,
                    OutputFolders& folders, ToolWindow& window) {
-    std::optional<File> manifest;
-    if (const Folder* output = folders.output()) {
-        manifest = output->createPlainFile(kManifestName, archive);
-    }
+    const Folder* output = folders.output();
+    std::optional<File> manifest =
+        output ? output->createPlainFile(kManifestName, archive) : std::nullopt;
     if (!manifest) {
         window.appendLog("Unable to write manifest file");
         return;
