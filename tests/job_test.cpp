@@ -114,7 +114,7 @@ const std::vector<Row> kRows = {
      {{"ZRK.DAT", archive({{"P", "p"}, {"OK", "ok"}})}, {"Output/P", "<pipe>"}, {"Output/manifest.txt", "<pipe>"}},
      manifestRefused(unpackLog({"P", "OK"}, {"P"})), "", {{"Output/OK", "ok"}}},
     {"UnpackNeverEmptiesTheArchiveUnderAnotherName", runUnpack,
-     {{"ZRK.DAT", archive({{"A", "a"}, {"B", "b"}})}, {"Output/A", "=> work/ZRK.DAT"}},
+     {{"Output/A", archive({{"A", "a"}, {"B", "b"}})}, {"ZRK.DAT", "=> work/Output/A"}},
      unpackLog({"A", "B"}, {"A"}), "", {{"Output/manifest.txt", "A,1\r\nB,1\r\n"}, {"Output/B", "b"}}},
     {"UnpackRefusesNamesLeavingOutputOrNamingTheManifest", runUnpack,
      {{"ZRK.DAT", archive({{"..\\UP", "a"}, {"S\\..\\A", "b"}, {"/R", "c"}, {"S\\", "d"}, {"..\x01", "e"},

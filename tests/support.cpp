@@ -10,7 +10,6 @@
 #include <random>
 
 #include "archive_format.h"
-#include "file.h"
 #include "native_path.h"
 
 namespace zrk::test {
@@ -37,25 +36,17 @@ std::string WorkFolder::native(std::string_view relative) const {
 
 void WorkFolder::write(std::string_view relative, std::string_view bytes) const {
     fs::create_directories(fs::path(native(relative)).parent_path());
-    File::createForWriting(native(relative))
-        .writeAt(0, ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    std::ofstream(native(relative), std::ios::binary) << bytes;
 }
 
 std::string WorkFolder::read(std::string_view relative) const {
-    File file = File::openForReading(native(relative));
-    std::string bytes(static_cast<std::size_t>(file.size()), '\0');
-    file.readExactlyAt(
-        0, MutableByteView(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));
-    return bytes;
+    std::ifstream in(native(relative), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 bool WorkFolder::make(const Tree& items) const {
-    // Hard links last, once what they link to is there.
-    std::vector<std::pair<std::string, std::string>> ordered(items.begin(), items.end());
-    std::stable_partition(ordered.begin(), ordered.end(),
-                          [](const auto& item) { return !item.second.starts_with("=> "); });
     std::error_code error;
-    for (const auto& [name, content] : ordered) {
+    for (const auto& [name, content] : items) {
         fs::path path = fs::path(parent_) / name;
         fs::create_directories(path.parent_path(), error);
         if (name.ends_with('/')) {

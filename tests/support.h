@@ -42,8 +42,8 @@ public:
     std::string read(std::string_view relative) const;
 
     // Makes each item of a tree below the parent folder ("<sparse SIZE>" a
-    // sparse file), and also "=> path" for a hard link to a file below the
-    // parent; false where the system cannot make one (links under Wine, named
+    // sparse file), and also "=> path" for a hard link to a file made before
+    // it, in the tree's order; false where the system cannot make one (links under Wine, named
     // pipes on Windows).
     bool make(const Tree& items) const;
     // Everything below the parent folder ("work/Output/A.PCM").
