@@ -3,6 +3,7 @@
 file(GLOB_RECURSE sources
      ${SOURCE_DIR}/format/*.cpp ${SOURCE_DIR}/format/*.h
      ${SOURCE_DIR}/platform/*.cpp ${SOURCE_DIR}/platform/*.h
+     ${SOURCE_DIR}/shell/*.cpp ${SOURCE_DIR}/shell/*.h
      ${SOURCE_DIR}/unpack/*.cpp ${SOURCE_DIR}/unpack/*.h
      ${SOURCE_DIR}/repack/*.cpp ${SOURCE_DIR}/repack/*.h
      ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.h

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     first.write("ZRK.DAT", archive);
     test::RecordingWindow log;
     try {
-        runUnpack(log, first.path());
+        runUnpack(log, Folder::open(first.path()));
     } catch (const ToolError&) {
     }
     test::Tree tree = first.tree();
@@ -54,13 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !std::ranges::all_of(entries, carries)) {
         return 0;  // not every entry has a file of its own, under a name that carries
     }
-    runRepack(log, first.path());  // a ToolError escapes: Repack refused what Unpack wrote
+    runRepack(log,
+              Folder::open(first.path()));  // a ToolError escapes: Repack refused what Unpack wrote
     tree["work/ZRK.NEW"] = first.read("ZRK.NEW");
     assert(first.tree() == tree);
     tree["work/ZRK.DAT"] = tree["work/ZRK.NEW"];
     test::WorkFolder second;
     second.make({{"work/ZRK.DAT", tree["work/ZRK.DAT"]}, {"work/ZRK.NEW", tree["work/ZRK.NEW"]}});
-    runUnpack(log, second.path());  // a ToolError escapes: Unpack refused what Repack wrote
+    runUnpack(
+        log, Folder::open(second.path()));  // a ToolError escapes: Unpack refused what Repack wrote
     assert(second.tree() == tree);
     return 0;
 }

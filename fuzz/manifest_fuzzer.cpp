@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     assert(!entries.empty() && archiveEnd(std::ssize(entries), dataBytes) <= kLargestPosition);
     if (dataBytes <= (1 << 20)) {
         test::RecordingWindow log;
-        runRepack(log, work.path());  // a ToolError escapes: Repack refused what loads
+        runRepack(log,
+                  Folder::open(work.path()));  // a ToolError escapes: Repack refused what loads
         assert(work.read("ZRK.NEW") == test::archiveOf(files));
     }
     return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +20,7 @@ class Folder {
 public:
     // Opens the folder at `path`, following links: the work folder and Output
     // lie wherever the user put them.
-    static Folder open(const std::string& path);
+    static Folder open(const std::filesystem::path& path);
 
     Folder(Folder&& other) noexcept;
     Folder& operator=(Folder&& other) = delete;

@@ -92,7 +92,8 @@ bool isSameFile(int one, const struct stat& other) {
 
 }  // namespace
 
-Folder Folder::open(const std::string& path) {
+Folder Folder::open(const std::filesystem::path& location) {
+    const std::string& path = location.native();
     // Readable where it may be, as a lock needs; else only for reaching below.
     int handle = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (handle < 0 && errno == EACCES) {

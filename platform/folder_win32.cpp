@@ -47,7 +47,8 @@ bool sameFile(HANDLE one, HANDLE other) {
 
 }  // namespace
 
-Folder Folder::open(const std::string& path) {
+Folder Folder::open(const std::filesystem::path& location) {
+    std::string path = location.string();
     HANDLE handle = holdFolder(path, true);
     if (handle == INVALID_HANDLE_VALUE) {
         failWithLastError("cannot open the folder", path);

@@ -9,7 +9,6 @@
 #include "manifest_loading.h"
 #include "native_path.h"
 #include "work_files.h"
-#include "work_folder.h"
 
 namespace zrk {
 
@@ -49,8 +48,7 @@ void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& outpu
 
 }  // namespace
 
-void runRepack(ToolWindow& window, const std::string& workDir) {
-    Folder workFolder = openWorkFolder(workDir);
+void runRepack(ToolWindow& window, const Folder& workFolder) {
     workFolder.remove(kNewArchiveName);  // a failure shows when the file is created
     std::string outputName(kOutputFolderName);
     std::string manifest = nativeRelativePath(outputName + "\\" + std::string(kManifestName));

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <string>
-
+#include "folder.h"
 #include "tool_window.h"
 
 namespace zrk {
 
-// Builds "ZRK.NEW" in `workDir` (ending in a separator) from the manifest and
+// Builds "ZRK.NEW" in the work folder from the manifest and
 // the files in Output. An earlier "ZRK.NEW" is deleted first; a missing
 // manifest is logged and ends the run with nothing written. A bad manifest
 // raises ToolError before "ZRK.NEW" is created.
-void runRepack(ToolWindow& window, const std::string& workDir);
+void runRepack(ToolWindow& window, const Folder& workFolder);
 
 }  // namespace zrk

@@ -28,7 +28,7 @@ using Log = std::vector<std::string>;
 // clang-format off
 struct Row {
     std::string label;
-    void (*job)(ToolWindow&, const std::string&);
+    void (*job)(ToolWindow&, const Folder&);
     Tree before;  // files keyed by their path below the work folder, or below its parent after a '/'
     Log log;
     std::string error;  // "<work>" and "<Output>" stand for those folders' paths, "<sep>" for the separator
@@ -233,7 +233,7 @@ TEST_P(Jobs, GiveTheExactLogErrorAndFiles) {
     };
     std::string error;
     try {
-        row.job(window, work.path());
+        row.job(window, Folder::open(work.path()));
     } catch (const ToolError& raised) {
         error = raised.what();
     }
@@ -283,8 +283,8 @@ TEST(Jobs, RepackGivesBackWhatUnpackTookApart) {
     test::WorkFolder work;
     work.write("ZRK.DAT", test::archiveOf(entries));
     test::RecordingWindow window;
-    runUnpack(window, work.path());
-    runRepack(window, work.path());
+    runUnpack(window, Folder::open(work.path()));
+    runRepack(window, Folder::open(work.path()));
     EXPECT_EQ(work.read("ZRK.NEW"), work.read("ZRK.DAT"));
 }
 

@@ -12,7 +12,6 @@
 #include "native_path.h"
 #include "output_folders.h"
 #include "work_files.h"
-#include "work_folder.h"
 
 namespace zrk {
 
@@ -90,8 +89,7 @@ void extractEntries(File& archive, std::int64_t archiveSize,
 
 }  // namespace
 
-void runUnpack(ToolWindow& window, const std::string& workDir) {
-    Folder workFolder = openWorkFolder(workDir);
+void runUnpack(ToolWindow& window, const Folder& workFolder) {
     if (!workFolder.status(kArchiveName, true).isVisibleFile()) {
         window.appendLog("ZRK.DAT not found!");
         return;

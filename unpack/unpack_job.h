@@ -1,14 +1,13 @@
 #pragma once
 
-#include <string>
-
+#include "folder.h"
 #include "tool_window.h"
 
 namespace zrk {
 
-// The whole work of the Unpack program: every entry of "ZRK.DAT" in `workDir`
-// (ending in a separator) becomes a file in its Output folder, listed in order
-// in Output's manifest.
-void runUnpack(ToolWindow& window, const std::string& workDir);
+// The whole work of the Unpack program: every entry of "ZRK.DAT" in the work
+// folder becomes a file in its Output folder, listed in order in Output's
+// manifest.
+void runUnpack(ToolWindow& window, const Folder& workFolder);
 
 }  // namespace zrk

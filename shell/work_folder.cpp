@@ -1,11 +1,13 @@
 #include "work_folder.h"
 
+#include <filesystem>
+
 #include "errors.h"
 
 namespace zrk {
 
-Folder openWorkFolder(const std::string& workDir) {
-    Folder folder = Folder::open(workDir);
+Folder openWorkFolder() {
+    Folder folder = Folder::open(std::filesystem::current_path());
     if (!folder.tryLock()) {
         throw ToolError("Output is in use by another Unpack or Repack");
     }

@@ -22,6 +22,7 @@
 #include "ansi_text.h"
 #include "console_options.h"
 #include "tool_window.h"
+#include "work_folder.h"
 
 namespace zrk {
 
@@ -94,7 +95,7 @@ int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     }
     ConsoleWindow window;
     try {
-        program.job(window);
+        program.job(window, openWorkFolder());
     } catch (const std::exception& error) {
         writeAll(STDERR_FILENO, terminalLine("error: " + errorReport(error)));
         return 1;

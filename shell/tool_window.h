@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "folder.h"
+
 namespace zrk {
 
 // The one window of a program: a log list and a way to let the window system
@@ -23,9 +25,10 @@ public:
 };
 
 struct ToolProgram {
-    std::string formName;  // the window's type: "UnpackForm", "RepackForm"
-    std::string caption;   // the program's name
-    std::function<void(ToolWindow&)> job;
+    std::string windowClass;  // "UnpackForm", "RepackForm"
+    std::string caption;      // the program's name
+    // Runs in the work folder, which the program has opened and locked.
+    std::function<void(ToolWindow&, const Folder& workFolder)> job;
     // What the job reads and writes, for the console form's --help.
     std::string description;
 };
@@ -33,10 +36,10 @@ struct ToolProgram {
 // The text that reports an error which ended a job.
 std::string errorReport(const std::exception& error);
 
-// Opens the window, runs the job once it shows, and reports an error that ends
-// the job. Returns the process's exit code. The console form takes the command
-// line's options first (see console_options.h); the Windows programs take no
-// arguments and ignore them.
+// Opens the window, opens and locks the work folder (see work_folder.h), runs
+// the job once the window shows, and reports an error that ends the job. Returns the process's exit
+// code. The console form takes the command line's options first (see console_options.h); the
+// Windows programs take no arguments and ignore them.
 int runToolProgram(const ToolProgram& program, int argc, char** argv);
 
 }  // namespace zrk

@@ -11,6 +11,7 @@
 
 #include "system_error_win32.h"
 #include "tool_window.h"
+#include "work_folder.h"
 
 namespace zrk {
 
@@ -98,12 +99,12 @@ HWND openWindow(const ToolProgram& program) {
     windowClass.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
     windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = program.formName.c_str();
+    windowClass.lpszClassName = program.windowClass.c_str();
     if (!::RegisterClassExA(&windowClass)) {
-        failWithLastError("cannot register the window class", program.formName);
+        failWithLastError("cannot register the window class", program.windowClass);
     }
     SIZE size = initialWindowSize();
-    HWND window = ::CreateWindowExA(0, program.formName.c_str(), program.caption.c_str(),
+    HWND window = ::CreateWindowExA(0, program.windowClass.c_str(), program.caption.c_str(),
                                     kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
                                     nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
@@ -165,7 +166,7 @@ int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
         ::ShowWindow(window, SW_SHOWDEFAULT);
         coverClientArea(window);
         log.processEvents();
-        program.job(log);
+        program.job(log, openWorkFolder());
     } catch (const std::exception& error) {
         // Waits for OK, so that the report is read before the program ends.
         ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),
