@@ -31,6 +31,25 @@ void File::readExactlyAt(std::int64_t offset, MutableByteView out) {
     }
 }
 
+std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
+                                std::int64_t toOffset, std::int64_t length,
+                                const std::function<void()>& betweenPieces) {
+    std::int64_t copied = 0;
+    while (copied < length) {
+        std::int64_t piece = std::min(length - copied, kCopyPiece);
+        std::int64_t got =
+            copyAvailableInOneGo(from, fromOffset + copied, to, toOffset + copied, piece);
+        copied += got;
+        if (got < piece) {
+            break;  // the source ends here
+        }
+        if (copied < length) {
+            betweenPieces();
+        }
+    }
+    return copied;
+}
+
 std::int64_t copyAvailableThroughBuffer(File& from, std::int64_t fromOffset, File& to,
                                         std::int64_t toOffset, std::int64_t length) {
     // Not zero-filled: every byte is read into before it is written.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -36,8 +37,8 @@ public:
 
 private:
     friend class Folder;
-    friend std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
-                                           std::int64_t toOffset, std::int64_t length);
+    friend std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
+                                             std::int64_t toOffset, std::int64_t length);
 
     // -1 is no handle on both systems (INVALID_HANDLE_VALUE on Windows).
     static constexpr std::intptr_t kNoHandle = -1;
@@ -50,11 +51,21 @@ private:
     std::string path_;
 };
 
+// The most bytes copyAvailableBytes moves between two calls of its
+// `betweenPieces`: a window that gets its turn this often keeps answering.
+inline constexpr std::int64_t kCopyPiece = 32 << 20;
+
 // Copies up to `length` bytes between two files with a bounded amount of
-// memory: gives the number of bytes copied, fewer than `length` only where the
-// source ends.
+// memory, calling `betweenPieces` after each piece of kCopyPiece bytes that
+// more bytes follow: gives the number of bytes copied, fewer than `length` only
+// where the source ends.
 std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
-                                std::int64_t toOffset, std::int64_t length);
+                                std::int64_t toOffset, std::int64_t length,
+                                const std::function<void()>& betweenPieces);
+
+// copyAvailableBytes in one piece, the system's own way.
+std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
+                                  std::int64_t toOffset, std::int64_t length);
 
 // copyAvailableBytes through a buffer of at most 1 MiB, for systems or files
 // where the kernel cannot copy by itself.

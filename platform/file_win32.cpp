@@ -127,8 +127,8 @@ void File::close() {
     }
 }
 
-std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
-                                std::int64_t toOffset, std::int64_t length) {
+std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
+                                  std::int64_t toOffset, std::int64_t length) {
     return copyAvailableThroughBuffer(from, fromOffset, to, toOffset, length);
 }
 

@@ -34,10 +34,11 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
 // Copies the entry's measured length from its file. A file that grew since it
 // was measured gives only that many bytes; one that shrank cannot fill its
 // place and ends the run.
-void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& output) {
+void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& output,
+                   ToolWindow& window) {
     File source = output.openForReading(nativeRelativePath(entry.name), false);
-    std::int64_t copied =
-        copyAvailableBytes(source, 0, archive, fileOffset(entry.dataOffset), entry.dataLength);
+    std::int64_t copied = copyAvailableBytes(source, 0, archive, fileOffset(entry.dataOffset),
+                                             entry.dataLength, [&] { window.processEvents(); });
     if (copied < entry.dataLength) {
         throw ToolError(source.path() + " is now " + std::to_string(copied) +
                         " bytes long, shorter than the " + std::to_string(entry.dataLength) +
@@ -66,7 +67,7 @@ void runRepack(ToolWindow& window, const Folder& workFolder) {
     writeDirectory(window, archive, entries);
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Repacking " + entry.name + "...");
-        copyEntryData(archive, entry, output);
+        copyEntryData(archive, entry, output, window);
         window.processEvents();
     }
     archive.close();

@@ -47,7 +47,7 @@ void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries
 
 // Writes one entry's file; false when its name or its folder cannot take it.
 bool extractEntry(File& archive, const ArchiveEntry& entry, std::int64_t number,
-                  OutputFolders& folders) {
+                  OutputFolders& folders, ToolWindow& window) {
     // The manifest, written first, lists every entry; no entry may replace it.
     if (!nameStaysInsideOutput(entry.name, hostNameRules()) ||
         nameIsTheManifest(entry.name, hostNameRules())) {
@@ -64,9 +64,9 @@ bool extractEntry(File& archive, const ArchiveEntry& entry, std::int64_t number,
         return false;
     }
     if (entry.dataLength > 0) {
-        checkEntryCopied(
-            entry, number, archive,
-            copyAvailableBytes(archive, fileOffset(entry.dataOffset), *out, 0, entry.dataLength));
+        checkEntryCopied(entry, number, archive,
+                         copyAvailableBytes(archive, fileOffset(entry.dataOffset), *out, 0,
+                                            entry.dataLength, [&] { window.processEvents(); }));
     }
     out->close();
     return true;
@@ -80,7 +80,7 @@ void extractEntries(File& archive, std::int64_t archiveSize,
         window.appendLog("Unpacking " + entry.name + "...");
         // Nothing is written for an entry whose bytes are not all in the archive.
         checkEntryInsideArchive(entry, ++number, archive, archiveSize);
-        if (!extractEntry(archive, entry, number, folders)) {
+        if (!extractEntry(archive, entry, number, folders, window)) {
             window.appendLog("Unable to write " + entry.name + "!");
         }
         window.processEvents();
