@@ -4,8 +4,8 @@
 #   README.txt for Windows users and LICENSE.txt (both CR LF) and the sample
 #   archive in Sample\.
 # - Linux: zrk_VERSION_ARCH.deb and zrk-VERSION-Linux.tar.gz, with unpack and
-#   repack in bin/, and the README, the licence as a Debian copyright file and
-#   the changelog in share/doc/zrk/.
+#   repack in bin/, their manual pages in share/man/man1/, and the README, the
+#   licence as a Debian copyright file and the changelog in share/doc/zrk/.
 # `cpack --preset default` or `cpack --preset windows` makes them after a build.
 
 set(ZRK_PACKAGE_CONTACT "zrk developers <zrk-developers@example.org>"
@@ -48,6 +48,32 @@ else()
 
   install(FILES README.md ${docs}/copyright ${docs}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+  # The manual pages unpack.1 and repack.1: help2man reads the built programs'
+  # --help and --version, and packaging/PROGRAM.h2m and packaging/zrk.h2m add
+  # the sections these lack. A page carries the date of the changelog's latest
+  # entry, so the same sources give the same page.
+  find_program(HELP2MAN help2man REQUIRED)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG)
+  file(STRINGS CHANGELOG released REGEX "^ -- .*>  " LIMIT_COUNT 1)
+  string(REGEX REPLACE "^ -- .*>  " "" released "${released}")
+  execute_process(COMMAND date -d "${released}" +%s OUTPUT_VARIABLE release_time
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  foreach(program unpack repack)
+    set(includes packaging/${program}.h2m packaging/zrk.h2m)
+    list(TRANSFORM includes PREPEND --include=${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE options)
+    add_custom_command(
+      OUTPUT ${docs}/${program}.1.gz
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${release_time}
+              ${HELP2MAN} --no-info ${options} --output=${docs}/${program}.1
+              "sh ${PROJECT_SOURCE_DIR}/packaging/help-for-man $<TARGET_FILE:${program}>"
+      COMMAND ${GZIP_PROGRAM} -9nf ${docs}/${program}.1
+      DEPENDS ${program} ${includes} packaging/help-for-man
+      VERBATIM)
+    list(APPEND pages ${docs}/${program}.1.gz)
+  endforeach()
+  add_custom_target(manual_pages ALL DEPENDS ${pages})
+  install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 set(CPACK_PACKAGE_NAME zrk)
