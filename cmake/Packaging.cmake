@@ -55,9 +55,11 @@ else()
   # entry, so the same sources give the same page.
   find_program(HELP2MAN help2man REQUIRED)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG)
-  file(STRINGS CHANGELOG released REGEX "^ -- .*>  " LIMIT_COUNT 1)
-  string(REGEX REPLACE "^ -- .*>  " "" released "${released}")
-  execute_process(COMMAND date -d "${released}" +%s OUTPUT_VARIABLE release_time
+  file(STRINGS CHANGELOG trailer REGEX "^ -- " LIMIT_COUNT 1)
+  if(NOT trailer MATCHES "^ -- .*>  (.+)$")
+    message(FATAL_ERROR "CHANGELOG: the latest entry has no line ` -- NAME <ADDRESS>  DATE`")
+  endif()
+  execute_process(COMMAND date -d "${CMAKE_MATCH_1}" +%s OUTPUT_VARIABLE release_time
                   OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
   foreach(program unpack repack)
     set(includes packaging/${program}.h2m packaging/zrk.h2m)
