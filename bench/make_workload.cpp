@@ -14,6 +14,7 @@
 
 #include "archive_format.h"
 #include "file.h"
+#include "folder.h"
 #include "work_files.h"
 
 namespace {
@@ -113,9 +114,9 @@ int main(int argc, char** argv) {
     }
     try {
         std::vector<ArchiveEntry> entries = layOut(kind == "many" ? manyEntries() : bigEntries());
-        std::string folder = argv[2];
-        zrk::File archive =
-            zrk::File::createForWriting(folder + "/" + std::string(zrk::kArchiveName));
+        zrk::Folder folder = zrk::Folder::open(argv[2]);
+        folder.removeFile(zrk::kArchiveName);
+        zrk::File archive = folder.createNewFile(zrk::kArchiveName);
         writeDirectory(archive, entries);
         writeData(archive, entries);
         archive.close();

@@ -2,7 +2,6 @@
 #include <cstdint>
 
 #include "ansi_text.h"
-#include "field_codecs.h"
 
 namespace zrk {
 
@@ -43,12 +42,27 @@ std::string windows1252ToUtf8(std::string_view text) {
     return out;
 }
 
-std::string escapeControls(std::string_view text) {
-    return decodeName(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+std::string escapeControls(std::string_view text, Controls which) {
+    std::string shown;
+    shown.reserve(text.size());
+    bool terminal = which == Controls::Terminal;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<std::uint8_t>(text[i]);
+        auto next = i + 1 < text.size() ? static_cast<std::uint8_t>(text[i + 1]) : 0;
+        if (byte < 0x20 || (terminal && byte == 0x7F)) {
+            shown += '\\' + std::to_string(byte);
+        } else if (terminal && byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            shown += '\\' + std::to_string(next);
+            ++i;
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
 }
 
 std::string quote(std::string_view ansi) {
-    std::string shown = escapeControls(ansiToNative(ansi.substr(0, kQuotedLength)));
+    std::string shown = escapeControls(shownText(ansi.substr(0, kQuotedLength)));
     return "\"" + shown + (ansi.size() > kQuotedLength ? "...\"" : "\"");
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <string>
 
 #include "work_files.h"
 
@@ -25,7 +24,8 @@ std::string upperAscii(std::string_view text) {
 
 // Windows opens a device, not a file, when a name's part before its first dot,
 // without trailing spaces, is a device name; in any letter case. The digits of
-// COM and LPT include 0 and the code page's superscripts 1, 2 and 3.
+// COM and LPT include 0 and the superscripts 1, 2 and 3 (U+00B9, U+00B2 and
+// U+00B3, two bytes each in UTF-8).
 bool isWindowsDeviceName(std::string_view part) {
     std::string_view base = part.substr(0, part.find('.'));
     while (!base.empty() && base.back() == ' ') {
@@ -37,80 +37,69 @@ bool isWindowsDeviceName(std::string_view part) {
     if (std::find(kDevices.begin(), kDevices.end(), upper) != kDevices.end()) {
         return true;
     }
-    constexpr std::string_view kPortDigits = "0123456789\xB9\xB2\xB3";
-    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
-           kPortDigits.find(upper[3]) != std::string_view::npos;
+    if (!upper.starts_with("COM") && !upper.starts_with("LPT")) {
+        return false;
+    }
+    std::string_view digit = std::string_view(upper).substr(3);
+    constexpr std::array<std::string_view, 3> kSuperscripts = {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+    return (digit.size() == 1 && std::isdigit(static_cast<unsigned char>(digit[0]))) ||
+           std::find(kSuperscripts.begin(), kSuperscripts.end(), digit) != kSuperscripts.end();
 }
 
 // Windows drops trailing dots and spaces from a part, so such a part may turn
 // into ".." or into nothing.
-bool isOnlyDotsAndSpaces(std::string_view part) {
-    return part.find_first_not_of(". ") == std::string_view::npos;
-}
-
-bool partIsAllowed(std::string_view part, bool isLast, NameRules rules) {
-    if (part == ".") {
-        return !isLast;  // a last "." names the folder itself
-    }
-    if (part == ".." || part.find('\0') != std::string_view::npos) {
-        return false;
-    }
-    if (rules == NameRules::Windows) {
-        // ':' reaches drives and streams; the others, and the control
-        // characters, no Windows file name holds.
-        bool control = std::any_of(part.begin(), part.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-        return !control && part.find_first_of(":<>\"|?*") == std::string_view::npos &&
-               !isOnlyDotsAndSpaces(part) && !isWindowsDeviceName(part);
-    }
-    return true;
-}
-
 std::string_view withoutTrailingDotsAndSpaces(std::string_view part) {
     std::size_t end = part.find_last_not_of(". ");
     return part.substr(0, end == std::string_view::npos ? 0 : end + 1);
 }
 
-}  // namespace
-
-bool nameIsTheManifest(std::string_view name, NameRules rules) {
-    std::string_view file;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = std::min(name.find_first_of("\\/", start), name.size());
-        std::string_view part = name.substr(start, end - start);
-        if (!part.empty() && part != ".") {
-            if (!file.empty()) {
-                return false;  // in a subfolder
-            }
-            file = part;
-        }
-        start = end + 1;
-    }
-    if (rules == NameRules::Windows) {
-        return upperAscii(withoutTrailingDotsAndSpaces(file)) == upperAscii(kManifestName);
-    }
-    return file == kManifestName;
+bool windowsAllows(std::string_view part) {
+    // ':' reaches drives and streams; the others, and the control characters,
+    // no Windows file name holds.
+    bool control = std::any_of(part.begin(), part.end(),
+                               [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    return !control && part.find_first_of(":<>\"|?*") == std::string_view::npos &&
+           !withoutTrailingDotsAndSpaces(part).empty() && !isWindowsDeviceName(part);
 }
 
-bool nameStaysInsideOutput(std::string_view name, NameRules rules) {
-    if (name.empty() || isNameSeparator(name.front()) || isNameSeparator(name.back())) {
-        return false;
+}  // namespace
+
+std::optional<std::vector<std::string>> partsInsideOutput(std::string_view name, NameRules rules) {
+    if (name.empty() || isNameSeparator(name.front()) || isNameSeparator(name.back()) ||
+        name.find('\0') != std::string_view::npos) {
+        return std::nullopt;
     }
-    std::size_t start = 0;
-    while (start <= name.size()) {
+    std::vector<std::string> parts;
+    std::string_view last;
+    for (std::size_t start = 0; start <= name.size();) {
         std::size_t end = start;
         while (end < name.size() && !isNameSeparator(name[end])) {
             ++end;
         }
-        std::string_view part = name.substr(start, end - start);
-        // An empty part between two separators adds no level.
-        if (!part.empty() && !partIsAllowed(part, end == name.size(), rules)) {
-            return false;
-        }
+        last = name.substr(start, end - start);
         start = end + 1;
+        if (last.empty() || last == ".") {
+            continue;  // adds no level
+        }
+        if (last == ".." || (rules == NameRules::Windows && !windowsAllows(last))) {
+            return std::nullopt;
+        }
+        parts.emplace_back(rules == NameRules::Windows ? withoutTrailingDotsAndSpaces(last) : last);
     }
-    return true;
+    if (last == ".") {
+        return std::nullopt;  // names the folder itself
+    }
+    return parts;
+}
+
+bool partsNameTheManifest(const std::vector<std::string>& parts, NameRules rules) {
+    if (parts.size() != 1) {
+        return false;
+    }
+    if (rules == NameRules::Windows) {
+        return upperAscii(parts[0]) == upperAscii(kManifestName);
+    }
+    return parts[0] == kManifestName;
 }
 
 }  // namespace zrk

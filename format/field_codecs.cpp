@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ansi_text.h"
 #include "errors.h"
 
 namespace zrk {
@@ -57,17 +58,8 @@ void encodeLe32(std::int32_t value, MutableByteView out, std::string_view field)
 }
 
 std::string decodeName(ByteView field) {
-    std::string text;
-    text.reserve(field.size());
-    for (std::uint8_t byte : field) {
-        if (byte < 0x20) {
-            text += '\\';
-            text += std::to_string(byte);
-        } else {
-            text += static_cast<char>(byte);
-        }
-    }
-    return text;
+    return escapeControls(
+        std::string_view(reinterpret_cast<const char*>(field.data()), field.size()));
 }
 
 std::string trimNulEscapes(std::string text) {

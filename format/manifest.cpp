@@ -24,14 +24,14 @@ std::string_view trimSpaces(std::string_view text) {
 // Refuses a line (without its line end) longer than any line that names a file.
 void checkLineLength(std::size_t length, std::int64_t lineNumber) {
     if (length > kMaxManifestLineLength) {
-        throw ToolError(where(lineNumber) + " is longer than " +
+        throw ToolError(manifestLineLabel(lineNumber) + " is longer than " +
                         std::to_string(kMaxManifestLineLength) + " bytes");
     }
 }
 
 }  // namespace
 
-std::string where(std::int64_t lineNumber) {
+std::string manifestLineLabel(std::int64_t lineNumber) {
     return "manifest.txt line " + std::to_string(lineNumber);
 }
 
@@ -42,25 +42,26 @@ std::string formatManifestLine(const ArchiveEntry& entry) {
 ManifestLine splitManifestLine(std::string_view line, std::int64_t lineNumber) {
     std::size_t comma = line.find(',');
     if (comma == std::string_view::npos) {
-        throw ToolError(where(lineNumber) + ": no comma between name and length in " + quote(line));
+        throw ToolError(manifestLineLabel(lineNumber) + ": no comma between name and length in " +
+                        quote(line));
     }
     return ManifestLine{std::string(trimSpaces(line.substr(0, comma))),
                         std::string(trimSpaces(line.substr(comma + 1))), lineNumber};
 }
 
 std::int32_t parseManifestNumber(const ManifestLine& line) {
-    std::string_view text = line.value;
+    std::string_view text = line.lengthText;
     std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
     bool allDigits = !digits.empty() && digits.find_first_not_of("0123456789") == digits.npos;
     std::int32_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (!allDigits || error == std::errc::invalid_argument || end != text.data() + text.size()) {
-        throw ToolError(where(line.lineNumber) + ": the length " + quote(text) + " of " +
-                        quote(line.name) + " is not a whole number");
+        throw ToolError(manifestLineLabel(line.lineNumber) + ": the length " + quote(text) +
+                        " of " + quote(line.name) + " is not a whole number");
     }
     if (error == std::errc::result_out_of_range) {
-        throw ToolError(where(line.lineNumber) + ": the length " + quote(text) + " of " +
-                        quote(line.name) + " is outside -2147483648 to 2147483647");
+        throw ToolError(manifestLineLabel(line.lineNumber) + ": the length " + quote(text) +
+                        " of " + quote(line.name) + " is outside -2147483648 to 2147483647");
     }
     return value;
 }

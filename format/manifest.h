@@ -14,7 +14,7 @@ namespace zrk {
 // One manifest line split at its first comma, both parts trimmed of spaces.
 struct ManifestLine {
     std::string name;
-    std::string value;
+    std::string lengthText;       // the declared length as the line gives it
     std::int64_t lineNumber = 0;  // from 1, counting empty lines too
 };
 
@@ -25,7 +25,7 @@ inline constexpr std::size_t kMaxManifestLineLength = 64 * 1024;
 inline constexpr std::string_view kManifestLineEnd = "\r\n";
 
 // "manifest.txt line N", the start of every message about a manifest line.
-std::string where(std::int64_t lineNumber);
+std::string manifestLineLabel(std::int64_t lineNumber);
 
 // "NAME,DECLAREDLENGTH" and the line end.
 std::string formatManifestLine(const ArchiveEntry& entry);

@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "file.h"
+#include "system_error.h"
 
 namespace zrk {
 
@@ -13,12 +14,9 @@ constexpr std::int64_t kCopyChunk = 1 << 20;
 
 }  // namespace
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)), path_(std::move(other.path_)) {}
-
-File::~File() {
-    if (handle_ != kNoHandle) {
-        closeQuietly(handle_);
+void File::close() {
+    if (!handle_.close()) {
+        failWithLastError("cannot close", path_);
     }
 }
 

@@ -2,30 +2,23 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "field_codecs.h"
+#include "os_handle.h"
 
 namespace zrk {
 
 // A file opened through the operating system's own handle, without a user-space
 // write buffer: every byte handed to writeAt is in the file once it returns,
-// however the process ends afterwards. Offsets are zero-based. Failures raise
-// ToolError naming the file.
+// however the process ends afterwards. Files are opened through a Folder.
+// Offsets are zero-based. Failures raise ToolError naming the file.
 class File {
 public:
-    static File openForReading(const std::string& path);
-    // Creates the file, or empties an existing one.
-    static File createForWriting(const std::string& path);
-
-    File(File&& other) noexcept;
-    File& operator=(File&& other) = delete;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File();
+    File(OsHandle handle, std::string path) : handle_(std::move(handle)), path_(std::move(path)) {}
 
     const std::string& path() const { return path_; }
+    const OsHandle& handle() const { return handle_; }
     std::int64_t size() const;
 
     // Reads up to out.size() bytes; fewer only where the file ends.
@@ -36,19 +29,8 @@ public:
     void close();
 
 private:
-    friend class Folder;
-    friend std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
-                                             std::int64_t toOffset, std::int64_t length);
-
-    // -1 is no handle on both systems (INVALID_HANDLE_VALUE on Windows).
-    static constexpr std::intptr_t kNoHandle = -1;
-
-    File(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-    // Closes a handle on the way out of a scope, where an error has nowhere to go.
-    static void closeQuietly(std::intptr_t handle) noexcept;
-
-    std::intptr_t handle_;
-    std::string path_;
+    OsHandle handle_;
+    std::string path_;  // as messages show it
 };
 
 // The most bytes copyAvailableBytes moves between two calls of its
@@ -67,7 +49,7 @@ std::int64_t copyAvailableBytes(File& from, std::int64_t fromOffset, File& to,
 std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
                                   std::int64_t toOffset, std::int64_t length);
 
-// copyAvailableBytes through a buffer of at most 1 MiB, for systems or files
+// copyAvailableInOneGo through a buffer of at most 1 MiB, for systems or files
 // where the kernel cannot copy by itself.
 std::int64_t copyAvailableThroughBuffer(File& from, std::int64_t fromOffset, File& to,
                                         std::int64_t toOffset, std::int64_t length);

@@ -1,12 +1,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <utility>
-#include <vector>
 
-#include "errors.h"
 #include "file.h"
-#include "system_error_win32.h"
+#include "system_error.h"
 
 namespace zrk {
 
@@ -16,8 +13,8 @@ namespace {
 // shares for lack of system resources, so they go in parts.
 constexpr std::size_t kMaxCallSize = 64 << 20;
 
-HANDLE osHandle(std::intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
+HANDLE osHandle(const OsHandle& handle) {
+    return reinterpret_cast<HANDLE>(handle.get());
 }
 
 OVERLAPPED at(std::int64_t offset) {
@@ -27,54 +24,11 @@ OVERLAPPED at(std::int64_t offset) {
     return position;
 }
 
-bool isHiddenButWritable(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0 &&
-           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
-}
-
 DWORD callSize(std::size_t remaining) {
     return static_cast<DWORD>(std::min(remaining, kMaxCallSize));
 }
 
-// Creates or empties the file; INVALID_HANDLE_VALUE with the last error set
-// when it cannot.
-HANDLE createFile(const std::string& path, DWORD flags) {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED &&
-        isHiddenButWritable(path)) {
-        // CREATE_ALWAYS refuses to replace a hidden or system file; emptying
-        // it in place replaces its content all the same.
-        handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                               TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
-    }
-    return handle;
-}
-
 }  // namespace
-
-File File::createForWriting(const std::string& path) {
-    HANDLE handle = createFile(path, 0);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWithLastError("cannot create", path);
-    }
-    return File(reinterpret_cast<std::intptr_t>(handle), path);
-}
-
-File File::openForReading(const std::string& path) {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWithLastError("cannot open", path);
-    }
-    return File(reinterpret_cast<std::intptr_t>(handle), path);
-}
-
-void File::closeQuietly(std::intptr_t handle) noexcept {
-    ::CloseHandle(osHandle(handle));
-}
 
 std::int64_t File::size() const {
     LARGE_INTEGER size{};
@@ -115,15 +69,6 @@ void File::writeAt(std::int64_t offset, ByteView data) {
             failWithLastError("cannot write", path_);
         }
         done += put;
-    }
-}
-
-void File::close() {
-    if (handle_ == kNoHandle) {
-        return;
-    }
-    if (!::CloseHandle(osHandle(std::exchange(handle_, kNoHandle)))) {
-        failWithLastError("cannot close", path_);
     }
 }
 

@@ -1,3 +1,7 @@
+// Folders through POSIX descriptors. Below a folder everything goes through
+// openat2 with RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS, or, where the kernel
+// lacks it, a walk that opens one level at a time with O_NOFOLLOW.
+
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/file.h>
@@ -6,117 +10,181 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <utility>
 
 #include "errors.h"
 #include "folder.h"
+#include "system_error.h"
 
 namespace zrk {
 
 namespace {
 
-[[noreturn]] void fail(const std::string& what, const std::string& path) {
-    throw ToolError(what + " " + path + ": " + std::strerror(errno));
+int fd(const OsHandle& handle) {
+    return static_cast<int>(handle.get());
 }
 
-int fd(std::intptr_t handle) {
-    return static_cast<int>(handle);
+std::string joined(const RelativePath& path) {
+    std::string text;
+    for (const std::string& part : path.parts()) {
+        text += (text.empty() ? "" : "/") + part;
+    }
+    return text;
 }
 
-// The fallback of openBeneath for kernels without openat2: one level at a
-// time, none of them a link.
-int openByWalking(int folder, const std::string& relative, int flags, mode_t mode) {
-    int current = folder;
-    std::size_t start = 0;
-    for (std::size_t end; (end = relative.find('/', start)) != std::string::npos; start = end + 1) {
-        std::string part = relative.substr(start, end - start);
-        if (part.empty() || part == ".") {
-            continue;
+// Opens the folder `levels` parts down `parts` below `top`, one level at a
+// time and none of them a link, making a missing level when `make`: an empty
+// handle for `top` itself. Nothing, with errno set (ELOOP for a link, ENOTDIR
+// for something else in the way), when it cannot.
+std::optional<OsHandle> walkDown(int top, const std::vector<std::string>& parts, std::size_t levels,
+                                 bool make) {
+    OsHandle current;
+    for (std::size_t i = 0; i < levels; ++i) {
+        int above = current ? fd(current) : top;
+        const char* part = parts[i].c_str();
+        int level = ::openat(above, part, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (level < 0 && errno == ENOENT && make &&
+            (::mkdirat(above, part, 0777) == 0 || errno == EEXIST)) {
+            level = ::openat(above, part, O_PATH | O_NOFOLLOW | O_CLOEXEC);
         }
-        int next = part == ".." ? (errno = EXDEV, -1)
-                                : ::openat(current, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (level < 0) {
+            return std::nullopt;
+        }
+        current = OsHandle(level);
         struct stat info {};
-        if (next >= 0 && (::fstat(next, &info) != 0 || !S_ISDIR(info.st_mode))) {
+        if (::fstat(level, &info) != 0 || !S_ISDIR(info.st_mode)) {
             errno = S_ISLNK(info.st_mode) ? ELOOP : ENOTDIR;
-            ::close(std::exchange(next, -1));
+            return std::nullopt;
         }
-        if (current != folder) {
-            int saved = errno;
-            ::close(current);
-            errno = saved;
-        }
-        if (next < 0) {
-            return -1;
-        }
-        current = next;
     }
-    int opened = ::openat(current, relative.c_str() + start, flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (current != folder) {
-        int saved = errno;
-        ::close(current);
-        errno = saved;
-    }
-    return opened;
+    return current;
 }
 
-// Opens `relative` below `folder` without following a link anywhere on the way
-// and without leaving the folder: one call where the kernel has openat2.
-// -1 with errno set (ELOOP for a link, EXDEV for a way out) otherwise.
-int openBeneath(int folder, const std::string& relative, int flags, mode_t mode = 0) {
+// Opens `path` below `top` without passing a link, its last part included
+// (but for O_PATH | O_NOFOLLOW, which opens a link itself), and without
+// leaving `top`: one call where the kernel has openat2, else the walk. -1 with
+// errno set (ELOOP for a link) when it cannot.
+int openBelow(int top, const RelativePath& path, int flags, mode_t mode = 0) {
     static bool haveOpenat2 = true;
     if (haveOpenat2) {
         open_how how{};
         how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
         how.mode = (flags & O_CREAT) != 0 ? mode : 0;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
-        long opened = ::syscall(SYS_openat2, folder, relative.c_str(), &how, sizeof how);
+        long opened = ::syscall(SYS_openat2, top, joined(path).c_str(), &how, sizeof how);
         if (opened >= 0 || errno != ENOSYS) {
             return static_cast<int>(opened);
         }
         haveOpenat2 = false;
     }
-    return openByWalking(folder, relative, flags, mode);
+    const std::vector<std::string>& parts = path.parts();
+    std::optional<OsHandle> folder = walkDown(top, parts, parts.size() - 1, false);
+    if (!folder) {
+        return -1;
+    }
+    return ::openat(*folder ? fd(*folder) : top, parts.back().c_str(),
+                    flags | O_NOFOLLOW | O_CLOEXEC, mode);
 }
 
-// The reasons for which a path cannot take a plain file of ours.
-bool cannotTakePlainFile(int error) {
-    return error == ELOOP || error == EXDEV || error == ENXIO || error == EISDIR ||
-           error == ENOTDIR || error == ENOENT;
+// The folder that holds the last part of `path`, every missing level made.
+std::optional<OsHandle> folderMadeFor(int top, const RelativePath& path) {
+    const std::vector<std::string>& parts = path.parts();
+    if (parts.size() > 1) {
+        // Most folders are there already: reach them in one call.
+        int opened = openBelow(top, path.parent(), O_PATH | O_DIRECTORY);
+        if (opened >= 0) {
+            return OsHandle(opened);
+        }
+    }
+    return walkDown(top, parts, parts.size() - 1, true);
 }
 
-bool isSameFile(int one, const struct stat& other) {
+bool isSameFile(const File& file, const struct stat& other) {
     struct stat info {};
-    return ::fstat(one, &info) == 0 && info.st_dev == other.st_dev && info.st_ino == other.st_ino;
+    return ::fstat(fd(file.handle()), &info) == 0 && info.st_dev == other.st_dev &&
+           info.st_ino == other.st_ino;
+}
+
+// Makes room for a new file at `name` in `folder`: removes a plain file there
+// unless it is `keep`. False when something else is there; a failure to look
+// or to remove raises ToolError.
+bool clearForNewFile(int folder, const std::string& name, const File* keep,
+                     const std::string& shown) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) {
+            return true;
+        }
+        failWithLastError("cannot look at", shown);
+    }
+    if (!S_ISREG(info.st_mode) || (keep != nullptr && isSameFile(*keep, info))) {
+        return false;
+    }
+    if (::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT) {
+        failWithLastError("cannot remove", shown);
+    }
+    return true;
+}
+
+// A file opened for reading, refused unless it is plain: a named pipe would
+// have it wait for a writer for good (O_NONBLOCK keeps the open itself from
+// waiting).
+File plainFile(int handle, const std::string& shown) {
+    File file(OsHandle(handle), shown);
+    struct stat info {};
+    if (::fstat(handle, &info) != 0) {
+        failWithLastError("cannot look at", shown);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        throw ToolError(shown + " is not a plain file");
+    }
+    return file;
 }
 
 }  // namespace
 
 Folder Folder::open(const std::filesystem::path& location) {
     const std::string& path = location.native();
-    // Readable where it may be, as a lock needs; else only for reaching below.
     int handle = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (handle < 0 && errno == EACCES) {
-        handle = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) {
+        failWithLastError("cannot open the folder", path);
+    }
+    return Folder(OsHandle(handle), path.ends_with('/') ? path : path + '/');
+}
+
+std::optional<Folder> Folder::openFolder(std::string_view name, bool make) const {
+    std::string part(name);
+    int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    int handle = ::openat(fd(handle_), part.c_str(), flags);
+    if (handle < 0 && errno == ENOENT && make &&
+        (::mkdirat(fd(handle_), part.c_str(), 0777) == 0 || errno == EEXIST)) {
+        handle = ::openat(fd(handle_), part.c_str(), flags);
+    }
+    if (handle < 0 && !make && errno != ENOENT && errno != ENOTDIR) {
+        failWithLastError("cannot open the folder", path_ + part);
     }
     if (handle < 0) {
-        fail("cannot open the folder", path);
+        return std::nullopt;  // missing, a file in the way, or no leave to make it
     }
-    return Folder(handle, path.ends_with('/') ? path : path + '/');
+    return Folder(OsHandle(handle), path_ + part + '/');
 }
 
-void Folder::closeQuietly(std::intptr_t handle) noexcept {
-    ::close(fd(handle));
-}
-
-PathStatus Folder::status(std::string_view relative, bool followLinks) const {
-    std::string name(relative);
+PathStatus Folder::status(const RelativePath& path, Links links) const {
     struct stat info {};
-    if (::fstatat(fd(handle_), name.c_str(), &info, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) {
+    int result = -1;
+    if (links == Links::Follow) {
+        result = ::fstatat(fd(handle_), joined(path).c_str(), &info, 0);
+    } else if (int opened = openBelow(fd(handle_), path, O_PATH | O_NOFOLLOW); opened >= 0) {
+        OsHandle found(opened);
+        result = ::fstat(opened, &info);
+    }
+    if (result != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return {};
         }
-        fail("cannot look at", path_ + name);
+        if (errno == ELOOP || errno == EXDEV) {
+            return {PathKind::Link};
+        }
+        failWithLastError("cannot look at", path_ + path.shown());
     }
     if (S_ISREG(info.st_mode)) {
         return {PathKind::File, info.st_size};
@@ -127,89 +195,73 @@ PathStatus Folder::status(std::string_view relative, bool followLinks) const {
     return {S_ISLNK(info.st_mode) ? PathKind::Link : PathKind::Other};
 }
 
-std::optional<Folder> Folder::makeChild(std::string_view name, bool followLink) const {
-    std::string part(name);
-    int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-    int handle = ::openat(fd(handle_), part.c_str(), flags);
-    if (handle < 0 && errno == ENOENT &&
-        (::mkdirat(fd(handle_), part.c_str(), 0777) == 0 || errno == EEXIST)) {
-        handle = ::openat(fd(handle_), part.c_str(), flags);
+File Folder::openForReading(const RelativePath& path, Links links) const {
+    std::string shown = path_ + path.shown();
+    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    int handle = links == Links::Follow ? ::openat(fd(handle_), joined(path).c_str(), flags)
+                                        : openBelow(fd(handle_), path, flags);
+    if (handle < 0 && links == Links::Refuse && (errno == ELOOP || errno == EXDEV)) {
+        throw ToolError(shown + " is reached through a link");
     }
     if (handle < 0) {
-        return std::nullopt;  // a file or a link in the way, or no leave to make it
+        failWithLastError("cannot open", shown);
     }
-    return Folder(handle, path_ + part + '/');
+    return plainFile(handle, shown);
 }
 
-std::optional<File> Folder::createPlainFile(std::string_view relative, const File& source) const {
-    std::string name(relative);
-    // A file made new here is plain, empty and not the source: nothing to check.
-    int handle = openBeneath(fd(handle_), name, O_WRONLY | O_CREAT | O_EXCL, 0666);
-    if (handle >= 0) {
-        return File(handle, path_ + name);
+std::optional<File> Folder::replaceFile(const RelativePath& path, const File& keep) const {
+    std::string shown = path_ + path.shown();
+    std::optional<OsHandle> folder = folderMadeFor(fd(handle_), path);
+    if (!folder) {
+        return std::nullopt;  // a link or a file in the way, or no leave to make a level
     }
-    // Not emptied on opening: only a file that is neither special nor the
-    // source may be. O_NONBLOCK refuses a named pipe that nothing reads
-    // (ENXIO) instead of waiting; regular files ignore it.
-    if (errno == EEXIST) {
-        handle = openBeneath(fd(handle_), name, O_WRONLY | O_CREAT | O_NONBLOCK, 0666);
-    }
-    if (handle < 0 && cannotTakePlainFile(errno)) {
+    int at = *folder ? fd(*folder) : fd(handle_);
+    const std::string& name = path.parts().back();
+    if (!clearForNewFile(at, name, &keep, shown)) {
         return std::nullopt;
     }
-    if (handle < 0) {
-        fail("cannot create", path_ + name);
-    }
-    File file(handle, path_ + name);
-    struct stat info {};
-    if (::fstat(handle, &info) != 0) {
-        fail("cannot measure", file.path());
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    if (info.st_size > 0) {  // a new file is empty, and no source
-        if (isSameFile(fd(source.handle_), info)) {
-            return std::nullopt;
-        }
-        if (::ftruncate(handle, 0) != 0) {
-            fail("cannot empty", file.path());
-        }
-    }
-    return file;
-}
-
-File Folder::openForReading(std::string_view relative, bool followLinks) const {
-    std::string name(relative);
-    int handle = followLinks ? ::openat(fd(handle_), name.c_str(), O_RDONLY | O_CLOEXEC)
-                             : openBeneath(fd(handle_), name, O_RDONLY);
-    if (handle < 0 && !followLinks && (errno == ELOOP || errno == EXDEV)) {
-        throw ToolError(path_ + name + " is reached through a link");
+    int handle = ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (handle < 0 && errno == EEXIST) {
+        return std::nullopt;  // something took the place meanwhile
     }
     if (handle < 0) {
-        fail("cannot open", path_ + name);
+        failWithLastError("cannot create", shown);
     }
-    return File(handle, path_ + name);
+    return File(OsHandle(handle), shown);
 }
 
-File Folder::createForWriting(std::string_view name) const {
+void Folder::removeFile(std::string_view name) const {
     std::string file(name);
-    int handle =
-        ::openat(fd(handle_), file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (handle < 0) {
-        fail("cannot create", path_ + file);
+    if (!clearForNewFile(fd(handle_), file, nullptr, path_ + file)) {
+        throw ToolError("cannot remove " + path_ + file +
+                        ": it is not a plain file but a folder, a link or a special file");
     }
-    return File(handle, path_ + file);
 }
 
-bool Folder::remove(std::string_view name) const {
+File Folder::createNewFile(std::string_view name) const {
     std::string file(name);
-    return ::unlinkat(fd(handle_), file.c_str(), 0) == 0 || errno == ENOENT;
+    int handle = ::openat(fd(handle_), file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (handle < 0) {
+        failWithLastError("cannot create", path_ + file);
+    }
+    return File(OsHandle(handle), path_ + file);
 }
 
-bool Folder::tryLock() const {
-    // A folder or file system that takes no locks leaves the run unguarded.
-    return ::flock(fd(handle_), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+// An flock on a description of the folder's own: it conflicts with any other
+// description's, also within one process.
+std::optional<OsHandle> Folder::lock() const {
+    int handle = ::openat(fd(handle_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) {
+        failWithLastError("cannot lock the folder", path_);
+    }
+    OsHandle lock(handle);
+    if (::flock(handle, LOCK_EX | LOCK_NB) == 0) {
+        return lock;
+    }
+    if (errno != EWOULDBLOCK) {
+        failWithLastError("cannot lock the folder", path_);
+    }
+    return std::nullopt;
 }
 
 }  // namespace zrk

@@ -1,207 +1,248 @@
-#include <windows.h>
-
-#include <cstdio>
-#include <utility>
+// Folders through Windows handles. Below a folder every level is opened with
+// NtCreateFile relative to the handle of the level above, as a reparse point
+// itself rather than what it points to, and checked to be that very name
+// (reachedDirectly). Levels are held without leave to delete, so that no one
+// renames them or swaps them for a junction while a call goes through them.
 
 #include "errors.h"
 #include "folder.h"
-#include "system_error_win32.h"
+#include "nt_files_win32.h"
+#include "system_error.h"
+#include "wide_text_win32.h"
 
 namespace zrk {
 
 namespace {
 
-HANDLE osHandle(std::intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
+constexpr ULONG kShareLevel = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// What a walk down the folders of a path gives: the last folder's handle (an
+// empty one for the top itself), or why it stopped.
+struct Walked {
+    NTSTATUS status = 0;
+    OsHandle folder;
+};
+
+// Opens the folders of `parts` but the last, each relative to the one above,
+// none of them a link; a missing level is made when `make`.
+Walked walkDown(HANDLE top, const std::vector<std::string>& parts, bool make) {
+    Walked walked;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        HANDLE above = walked.folder ? osHandle(walked.folder) : top;
+        std::wstring part = utf8ToWide(parts[i]);
+        Opened level =
+            openRelative(above, part, FILE_READ_ATTRIBUTES, kShareLevel,
+                         make ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE | kOpenReparsePoint);
+        if (level.status < 0) {
+            walked.status = level.status;
+            return walked;
+        }
+        if (!reachedDirectly(above, osHandle(level.handle), part)) {
+            walked.status = kStatusThroughLink;
+            return walked;
+        }
+        walked.folder = std::move(level.handle);
+    }
+    return walked;
 }
 
-std::intptr_t handleValue(HANDLE handle) {
-    return reinterpret_cast<std::intptr_t>(handle);
+HANDLE lastFolder(const Walked& walked, const OsHandle& top) {
+    return osHandle(walked.folder ? walked.folder : top);
 }
 
-bool isNotFound(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+// Makes room for a new file at `name` in `folder`: removes a plain file there
+// unless it is `keep`. False when something else is there, or a file open
+// elsewhere without leave to delete it; a failure to remove raises ToolError.
+// A file is deleted only through a handle that is that very name: Wine deletes
+// the target of a link through which a handle was opened.
+bool clearForNewFile(HANDLE folder, const std::string& name, const File* keep,
+                     const std::string& shown) {
+    std::wstring part = utf8ToWide(name);
+    Opened existing = openRelative(folder, part, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
+                                   FILE_OPEN, FILE_NON_DIRECTORY_FILE | kOpenReparsePoint);
+    if (isMissing(existing.status)) {
+        return true;
+    }
+    if (existing.status == kStatusFileIsAFolder || existing.status == kStatusSharingViolation) {
+        return false;
+    }
+    if (existing.status < 0) {
+        failWithStatus(existing.status, "cannot look at", shown);
+    }
+    HANDLE handle = osHandle(existing.handle);
+    if (!reachedDirectly(folder, handle, part) ||
+        (keep != nullptr && isSameFile(osHandle(keep->handle()), handle))) {
+        return false;
+    }
+    if (NTSTATUS status = markForDeletion(handle); status < 0) {
+        failWithStatus(status, "cannot remove", shown);
+    }
+    return true;
 }
 
-// A folder is held without leave to delete, so that nobody can rename, remove
-// or swap it for a junction while a run uses it.
-HANDLE holdFolder(const std::string& path, bool followLink) {
-    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, flags, nullptr);
-}
-
-DWORD attributesOf(HANDLE handle) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    return ::GetFileInformationByHandle(handle, &info) ? info.dwFileAttributes
-                                                       : INVALID_FILE_ATTRIBUTES;
-}
-
-bool sameFile(HANDLE one, HANDLE other) {
-    BY_HANDLE_FILE_INFORMATION a{};
-    BY_HANDLE_FILE_INFORMATION b{};
-    return ::GetFileInformationByHandle(one, &a) && ::GetFileInformationByHandle(other, &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+// Long paths and names Win32 would otherwise change (trailing dots and
+// spaces) reach the system as they stand in the \\?\ form.
+std::wstring longForm(const std::filesystem::path& path) {
+    std::wstring full(path.native().size() + MAX_PATH, L'\0');
+    DWORD length =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+    }
+    full.resize(length);
+    if (full.starts_with(L"\\\\?\\") || full.empty()) {
+        return full;
+    }
+    return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
 }  // namespace
 
 Folder Folder::open(const std::filesystem::path& location) {
-    std::string path = location.string();
-    HANDLE handle = holdFolder(path, true);
+    std::string shown = wideToShown(location.native());
+    HANDLE handle = ::CreateFileW(longForm(location).c_str(), FILE_READ_ATTRIBUTES, kShareLevel,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        failWithLastError("cannot open the folder", path);
+        failWithLastError("cannot open the folder", shown);
     }
-    if ((attributesOf(handle) & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        ::CloseHandle(handle);
-        throw ToolError("cannot open the folder " + path + ": it is not a folder");
+    OsHandle held(reinterpret_cast<std::intptr_t>(handle));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        throw ToolError("cannot open the folder " + shown + ": it is not a folder");
     }
-    bool ended = path.ends_with('\\') || path.ends_with('/');
-    return Folder(handleValue(handle), ended ? path : path + '\\');
+    return Folder(std::move(held), shown.ends_with('\\') ? shown : shown + '\\');
 }
 
-void Folder::closeQuietly(std::intptr_t handle) noexcept {
-    ::CloseHandle(osHandle(handle));
+std::optional<Folder> Folder::openFolder(std::string_view name, bool make) const {
+    std::string part(name);
+    Opened folder = openRelative(osHandle(handle_), utf8ToWide(part), FILE_READ_ATTRIBUTES,
+                                 kShareLevel, make ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE);
+    if (folder.status < 0 && !make && !isMissing(folder.status) &&
+        folder.status != kStatusNotAFolder) {
+        failWithStatus(folder.status, "cannot open the folder", path_ + part);
+    }
+    if (folder.status < 0) {
+        return std::nullopt;  // missing, a file in the way, or no leave to make it
+    }
+    return Folder(std::move(folder.handle), path_ + part + '\\');
 }
 
-PathStatus Folder::status(std::string_view relative, bool followLinks) const {
-    std::string path = path_ + std::string(relative);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-        if (isNotFound(::GetLastError())) {
-            return {};
-        }
-        failWithLastError("cannot look at", path);
+PathStatus Folder::status(const RelativePath& path, Links links) const {
+    std::string shown = path_ + path.shown();
+    Walked walked = walkDown(osHandle(handle_), path.parts(), false);
+    std::wstring last = utf8ToWide(path.parts().back());
+    HANDLE folder = lastFolder(walked, handle_);
+    Opened item;
+    if (walked.status >= 0) {
+        item = openRelative(folder, last, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                            links == Links::Refuse ? kOpenReparsePoint : 0);
     }
-    DWORD attributes = data.dwFileAttributes;
-    bool hidden = (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
-    if (!followLinks && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return {PathKind::Link, 0, hidden};
+    NTSTATUS status = walked.status < 0 ? walked.status : item.status;
+    if (isMissing(status) || status == kStatusNotAFolder) {
+        return {};
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (status == kStatusThroughLink || (status >= 0 && links == Links::Refuse &&
+                                         !reachedDirectly(folder, osHandle(item.handle), last))) {
+        return {PathKind::Link};
+    }
+    if (status < 0) {
+        failWithStatus(status, "cannot look at", shown);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(osHandle(item.handle), &info)) {
+        failWithLastError("cannot look at", shown);
+    }
+    bool hidden = (info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return {PathKind::Folder, 0, hidden};
     }
-    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-        return {PathKind::Other, 0, hidden};
-    }
-    std::int64_t size = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    std::int64_t size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return {PathKind::File, size, hidden};
 }
 
-std::optional<Folder> Folder::makeChild(std::string_view name, bool followLink) const {
-    std::string path = path_ + std::string(name);
-    HANDLE handle = holdFolder(path, followLink);
-    if (handle == INVALID_HANDLE_VALUE && isNotFound(::GetLastError()) &&
-        (::CreateDirectoryA(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS)) {
-        handle = holdFolder(path, followLink);
+File Folder::openForReading(const RelativePath& path, Links links) const {
+    std::string shown = path_ + path.shown();
+    Walked walked = walkDown(osHandle(handle_), path.parts(), false);
+    std::wstring last = utf8ToWide(path.parts().back());
+    HANDLE folder = lastFolder(walked, handle_);
+    Opened file;
+    if (walked.status >= 0) {
+        ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY |
+                        (links == Links::Refuse ? kOpenReparsePoint : 0);
+        file = openRelative(folder, last, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, options);
     }
-    if (handle == INVALID_HANDLE_VALUE) {
-        return std::nullopt;  // a drive not ready, or no leave to make it
+    NTSTATUS status = walked.status < 0 ? walked.status : file.status;
+    if (status == kStatusThroughLink || (status >= 0 && links == Links::Refuse &&
+                                         !reachedDirectly(folder, osHandle(file.handle), last))) {
+        throw ToolError(shown + " is reached through a link");
     }
-    DWORD attributes = attributesOf(handle);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (!followLink && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
-        ::CloseHandle(handle);
-        return std::nullopt;  // a file or a link in the way
+    if (status < 0) {
+        failWithStatus(status, "cannot open", shown);
     }
-    return Folder(handleValue(handle), path + '\\');
+    return File(std::move(file.handle), shown);
 }
 
-// The folders on the way are held by whoever made them ready (see
-// OutputFolders), so none of them can turn into a junction meanwhile; the file
-// itself is opened as it is, never through a link at its end.
-std::optional<File> Folder::createPlainFile(std::string_view relative, const File& source) const {
-    std::string path = path_ + std::string(relative);
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes &
-         (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+std::optional<File> Folder::replaceFile(const RelativePath& path, const File& keep) const {
+    std::string shown = path_ + path.shown();
+    Walked walked = walkDown(osHandle(handle_), path.parts(), true);
+    if (walked.status < 0) {
+        return std::nullopt;  // a link or a file in the way, or no leave to make a level
+    }
+    HANDLE folder = lastFolder(walked, handle_);
+    const std::string& name = path.parts().back();
+    if (!clearForNewFile(folder, name, &keep, shown)) {
         return std::nullopt;
     }
-    // Not emptied on opening: only a file that is not the source may be.
-    HANDLE handle =
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE &&
-        (::GetLastError() == ERROR_SHARING_VIOLATION || isNotFound(::GetLastError()))) {
-        return std::nullopt;  // open elsewhere without leave to write, or its folder is gone
+    std::wstring last = utf8ToWide(name);
+    Opened file = openRelative(folder, last, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE,
+                               FILE_NON_DIRECTORY_FILE);
+    if (file.status == kStatusNameCollision) {
+        return std::nullopt;  // something took the place meanwhile
     }
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWithLastError("cannot create", path);
+    if (file.status < 0) {
+        failWithStatus(file.status, "cannot create", shown);
     }
-    File file(handleValue(handle), path);
-    if ((attributesOf(handle) & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        return std::nullopt;  // became a link or a folder since it was looked at
+    if (!reachedDirectly(folder, osHandle(file.handle), last)) {
+        return std::nullopt;  // a folder on the way was swapped meanwhile
     }
-    if (file.size() == 0) {
-        return file;  // a new file is empty, and no source
+    return File(std::move(file.handle), shown);
+}
+
+void Folder::removeFile(std::string_view name) const {
+    std::string file(name);
+    if (!clearForNewFile(osHandle(handle_), file, nullptr, path_ + file)) {
+        throw ToolError("cannot remove " + path_ + file +
+                        ": it is not a plain file but a folder, a link or a special file");
     }
-    if (sameFile(handle, osHandle(source.handle_))) {
+}
+
+File Folder::createNewFile(std::string_view name) const {
+    std::string file(name);
+    Opened created = openRelative(osHandle(handle_), utf8ToWide(file), GENERIC_WRITE,
+                                  FILE_SHARE_READ, FILE_CREATE, FILE_NON_DIRECTORY_FILE);
+    if (created.status < 0) {
+        failWithStatus(created.status, "cannot create", path_ + file);
+    }
+    return File(std::move(created.handle), path_ + file);
+}
+
+// The folder opened once more, for writing and without leave for anyone else
+// to open it for writing: a second run's open fails with a sharing violation,
+// whatever its user, session or machine. Reading and listing the folder stay
+// open to everyone.
+std::optional<OsHandle> Folder::lock() const {
+    Opened lock = openRelative(osHandle(handle_), L"", FILE_WRITE_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_OPEN, FILE_DIRECTORY_FILE);
+    if (lock.status == kStatusSharingViolation) {
         return std::nullopt;
     }
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
-        failWithLastError("cannot empty", path);
+    if (lock.status < 0) {
+        failWithStatus(lock.status, "cannot lock the folder", path_);
     }
-    return file;
-}
-
-File Folder::openForReading(std::string_view relative, bool followLinks) const {
-    std::string path = path_ + std::string(relative);
-    DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failWithLastError("cannot open", path);
-    }
-    File file(handleValue(handle), path);
-    if (!followLinks && (attributesOf(handle) & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        throw ToolError(path + " is reached through a link");
-    }
-    return file;
-}
-
-File Folder::createForWriting(std::string_view name) const {
-    return File::createForWriting(path_ + std::string(name));
-}
-
-bool Folder::remove(std::string_view name) const {
-    std::string path = path_ + std::string(name);
-    return ::DeleteFileA(path.c_str()) || isNotFound(::GetLastError());
-}
-
-// A mutex named after the folder's final path, which is the same whatever
-// name reached the folder; owned until the process ends.
-bool Folder::tryLock() const {
-    std::string finalPath(MAX_PATH, '\0');
-    DWORD length = ::GetFinalPathNameByHandleA(osHandle(handle_), finalPath.data(),
-                                               static_cast<DWORD>(finalPath.size()), 0);
-    if (length >= finalPath.size()) {
-        finalPath.resize(length);
-        length = ::GetFinalPathNameByHandleA(osHandle(handle_), finalPath.data(), length, 0);
-    }
-    if (length == 0) {
-        return true;  // a folder without a final path: run unguarded
-    }
-    finalPath.resize(length);
-    std::uint64_t hash = 14695981039346656037u;  // FNV-1a
-    for (char c : finalPath) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    }
-    char name[64];
-    std::snprintf(name, sizeof name, "Local\\zrk-work-folder-%016llx",
-                  static_cast<unsigned long long>(hash));
-    HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
-    if (mutex == nullptr) {
-        return true;
-    }
-    DWORD waited = ::WaitForSingleObject(mutex, 0);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-        return true;  // kept: the mutex handle closes with the process
-    }
-    ::CloseHandle(mutex);
-    return false;
+    return std::move(lock.handle);
 }
 
 }  // namespace zrk

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "errors.h"
-#include "system_error_win32.h"
+#include "system_error.h"
 
 namespace zrk {
 

@@ -4,8 +4,15 @@
 
 #include "archive_format.h"
 #include "folder.h"
+#include "relative_path.h"
 
 namespace zrk {
+
+// The new archive's directory, and where each entry's bytes lie below Output.
+struct LoadedManifest {
+    std::vector<ArchiveEntry> entries;
+    std::vector<RelativePath> files;  // one per entry, in the same order
+};
 
 // Reads the manifest in `output` and turns every non-empty line into a
 // complete directory entry: kind, lengths taken from the files now, and the
@@ -13,6 +20,6 @@ namespace zrk {
 // without a comma, a missing file or one reached through a link, a bad or
 // negative number, no entries, an archive too long) raises ToolError naming
 // the line, before anything is written.
-std::vector<ArchiveEntry> loadManifest(const Folder& output);
+LoadedManifest loadManifest(const Folder& output);
 
 }  // namespace zrk

@@ -7,7 +7,6 @@
 #include "file.h"
 #include "folder.h"
 #include "manifest_loading.h"
-#include "native_path.h"
 #include "work_files.h"
 
 namespace zrk {
@@ -35,8 +34,10 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
 // was measured gives only that many bytes; one that shrank cannot fill its
 // place and ends the run.
 void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& output,
-                   ToolWindow& window) {
-    File source = output.openForReading(nativeRelativePath(entry.name), false);
+                   const RelativePath& file, ToolWindow& window) {
+    // The same way below Output as when it was measured, refusing a link that
+    // appeared since.
+    File source = output.openForReading(file, Links::Refuse);
     std::int64_t copied = copyAvailableBytes(source, 0, archive, fileOffset(entry.dataOffset),
                                              entry.dataLength, [&] { window.processEvents(); });
     if (copied < entry.dataLength) {
@@ -50,24 +51,24 @@ void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& outpu
 }  // namespace
 
 void runRepack(ToolWindow& window, const Folder& workFolder) {
-    workFolder.remove(kNewArchiveName);  // a failure shows when the file is created
-    std::string outputName(kOutputFolderName);
-    std::string manifest = nativeRelativePath(outputName + "\\" + std::string(kManifestName));
-    if (!workFolder.status(manifest, true).isVisibleFile()) {
+    workFolder.removeFile(kNewArchiveName);
+    // Output and the manifest may be links: where they lie is the user's choice.
+    std::optional<Folder> output = workFolder.openFolder(kOutputFolderName, false);
+    if (!output || !output->status(kManifestName, Links::Follow).isVisibleFile()) {
         window.appendLog("Manifest file not found!");
         return;
     }
     window.appendLog("Reading metadata from manifest...");
-    Folder output = Folder::open(workFolder.path() + outputName);
-    std::vector<ArchiveEntry> entries = loadManifest(output);
+    LoadedManifest loaded = loadManifest(*output);
+    const std::vector<ArchiveEntry>& entries = loaded.entries;
 
-    File archive = workFolder.createForWriting(kNewArchiveName);
+    File archive = workFolder.createNewFile(kNewArchiveName);
     writeHeader(archive, entries.size());
     window.appendLog("Writing metadata...");
     writeDirectory(window, archive, entries);
-    for (const ArchiveEntry& entry : entries) {
-        window.appendLog("Repacking " + entry.name + "...");
-        copyEntryData(archive, entry, output, window);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        window.appendLog("Repacking " + entries[k].name + "...");
+        copyEntryData(archive, entries[k], *output, loaded.files[k], window);
         window.processEvents();
     }
     archive.close();

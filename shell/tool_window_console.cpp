@@ -38,25 +38,10 @@ void writeAll(int fd, std::string_view text) {
     }
 }
 
-// UTF-8 text with the C0 controls, DEL and the C1 controls (U+0080 to
-// U+009F, where the code page's unassigned bytes land) written as a backslash
-// and their decimal value, and a line end.
+// A line of text for the terminal: every control character escaped, so that
+// nothing in a name or a path moves the cursor or commands the terminal.
 std::string terminalLine(std::string_view text) {
-    std::string line;
-    line.reserve(text.size() + 1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7F) {
-            line += '\\' + std::to_string(byte);
-        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            line += '\\' + std::to_string(next);
-            ++i;
-        } else {
-            line += static_cast<char>(byte);
-        }
-    }
-    return line + '\n';
+    return escapeControls(text, Controls::Terminal) + '\n';
 }
 
 // A closed standard stream is opened on /dev/null, so that no file a job
@@ -76,7 +61,7 @@ bool openClosedStandardStreams() {
 class ConsoleWindow final : public ToolWindow {
 public:
     void appendLog(std::string_view message) override {
-        writeAll(STDOUT_FILENO, terminalLine(ansiToNative(message)));
+        writeAll(STDOUT_FILENO, terminalLine(shownText(message)));
     }
 
     void processEvents() override {}
@@ -95,7 +80,8 @@ int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     }
     ConsoleWindow window;
     try {
-        program.job(window, openWorkFolder());
+        LockedFolder work = openWorkFolder();
+        program.job(window, work.folder);
     } catch (const std::exception& error) {
         writeAll(STDERR_FILENO, terminalLine("error: " + errorReport(error)));
         return 1;

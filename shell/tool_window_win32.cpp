@@ -9,7 +9,7 @@
 #include <exception>
 #include <string>
 
-#include "system_error_win32.h"
+#include "system_error.h"
 #include "tool_window.h"
 #include "work_folder.h"
 
@@ -166,7 +166,8 @@ int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
         ::ShowWindow(window, SW_SHOWDEFAULT);
         coverClientArea(window);
         log.processEvents();
-        program.job(log, openWorkFolder());
+        LockedFolder work = openWorkFolder();
+        program.job(log, work.folder);
     } catch (const std::exception& error) {
         // Waits for OK, so that the report is read before the program ends.
         ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),

@@ -6,12 +6,13 @@
 
 namespace zrk {
 
-Folder openWorkFolder() {
+LockedFolder openWorkFolder() {
     Folder folder = Folder::open(std::filesystem::current_path());
-    if (!folder.tryLock()) {
+    std::optional<OsHandle> lock = folder.lock();
+    if (!lock) {
         throw ToolError("Output is in use by another Unpack or Repack");
     }
-    return folder;
+    return {std::move(folder), std::move(*lock)};
 }
 
 }  // namespace zrk

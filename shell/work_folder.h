@@ -4,9 +4,16 @@
 
 namespace zrk {
 
-// Opens the current folder, where both programs work, and takes the lock that
-// keeps runs apart. A folder that another Unpack or Repack works in raises
-// ToolError before anything is read, written or deleted.
-Folder openWorkFolder();
+// The folder a run works in, and the lock that keeps other runs out of it for
+// as long as it is held.
+struct LockedFolder {
+    Folder folder;
+    OsHandle lock;
+};
+
+// Opens the current folder, where both programs work, and takes its lock. A
+// folder that another Unpack or Repack works in raises ToolError before
+// anything is read, written or deleted.
+LockedFolder openWorkFolder();
 
 }  // namespace zrk

@@ -10,7 +10,7 @@
 #include "errors.h"
 #include "folder.h"
 #include "manifest_loading.h"
-#include "native_path.h"
+#include "relative_path.h"
 #include "repack_job.h"
 #include "support.h"
 #include "unpack_job.h"
@@ -74,7 +74,8 @@ Row refused(std::string label, std::string manifest, std::string error, Tree fil
 // the format's code.
 const std::string kA100 = test::pattern(100, 1), kB50 = test::pattern(50, 2);
 const Tree kTwoFiles = {{"Output/manifest.txt", "A.PCM,100\r\nB.BIN,96\r\n"}, {"Output/A.PCM", kA100},
-                        {"Output/B.BIN", kB50}, {"ZRK.DAT", "left alone"}, {"ZRK.NEW", std::string(1000, '\xAA')}};
+                        {"Output/B.BIN", kB50}, {"ZRK.DAT", "left alone"}, {"/elsewhere/OLD", "old"},
+                        {"ZRK.NEW", "=> elsewhere/OLD"}};  // replaced, not written through
 const std::string kTwoByHand =
     std::string("ZRK.DAT 1.00\1\0\0\0A.PCM\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0d\0\0\0d\0\0\0Q\0\0\0B.BIN", 53) +
     std::string("\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1" "2\0\0\0`\0\0\0\xB5\0\0\0", 27) + kA100 + kB50;
@@ -116,6 +117,10 @@ const std::vector<Row> kRows = {
     {"UnpackNeverEmptiesTheArchiveUnderAnotherName", runUnpack,
      {{"Output/A", archive({{"A", "a"}, {"B", "b"}})}, {"ZRK.DAT", "=> work/Output/A"}},
      unpackLog({"A", "B"}, {"A"}), "", {{"Output/manifest.txt", "A,1\r\nB,1\r\n"}, {"Output/B", "b"}}},
+    {"UnpackReplacesHardLinksRatherThanWritingThroughThem", runUnpack,
+     {{"ZRK.DAT", archive({{"z.bin", "z"}, {"Y.BIN", "y"}})}, {"/elsewhere/KEEP", "keep"}, {"Output/Y.BIN", "=> elsewhere/KEEP"},
+      {"Output/manifest.txt", "old"}, {"Output/z.bin", "=> work/Output/manifest.txt"}},
+     unpackLog({"z.bin", "Y.BIN"}), "", {{"Output/manifest.txt", "z.bin,1\r\nY.BIN,1\r\n"}, {"Output/z.bin", "z"}, {"Output/Y.BIN", "y"}}},
     {"UnpackRefusesNamesLeavingOutputOrNamingTheManifest", runUnpack,
      {{"ZRK.DAT", archive({{"..\\UP", "a"}, {"S\\..\\A", "b"}, {"/R", "c"}, {"S\\", "d"}, {"..\x01", "e"},
                            {".\\manifest.txt", "f"}, {"S\\manifest.txt", "g"}})}},
@@ -145,10 +150,10 @@ const std::vector<Row> kRows = {
      {{"ZRK.DAT", archive({{"D\\A", "a"}, {"D\\B", "b"}, {"D\\N\\C", "c"}})}, {"/elsewhere/", "/"}},
      unpackLog({"D\\A", "D\\B", "D\\N\\C"}, {"D\\B", "D\\N\\C"}), "",
      {{"Output/manifest.txt", "D\\A,1\r\nD\\B,1\r\nD\\N\\C,1\r\n"}, {"Output/D", "-> ../../elsewhere"},
-      {"Output/OLD/A", "a"}, {"Output/OLD/N/", "/"}},
+      {"Output/OLD/A", "a"}},
      at("Unpacking D\\B...", [](auto& work, auto& error) {
          fs::rename(work.native("Output\\D"), work.native("Output\\OLD"));
-         fs::create_directory_symlink("../../elsewhere", work.native("Output\\D"), error);
+         error.assign(test::makeLink("../../elsewhere", work.native("Output\\D")) ? 0 : EPERM, std::generic_category());
      })},
 
     {"RepackTwoEntries", runRepack, kTwoFiles, kTwoRepacked, "", {{"ZRK.NEW", kTwoByHand}}},
@@ -157,6 +162,9 @@ const std::vector<Row> kRows = {
       {"Output/S.BIN", "s"}, {"Output/AB/0C", ""}, {"Output/TWENTY_SIX_CHARS_LONG.PCM", "long"}, {"Output/l.pcm", "pcm"}},
      test::repackLog({"S.BIN", "AB\\0C", "TWENTY_SIX_CHARS_LONG.PCM", "l.pcm"}), "",
      {{"ZRK.NEW", archive({{"S.BIN", "s", 5}, {"AB\\0C", "", 0}, {"TWENTY_SIX_CHARS_LONG.PCM", "long"}, {"l.pcm", "pcm"}})}}},
+    {"RepackRefusesAZrkNewItCannotReplace", runRepack, plus({{"ZRK.NEW", "-> ../elsewhere/OLD"}}, kTwoFiles), {},
+     "cannot remove <work>ZRK.NEW: it is not a plain file but a folder, a link or a special file",
+     {{"ZRK.NEW", "-> ../elsewhere/OLD"}}},
     {"RepackWithoutAManifest", runRepack, {{"ZRK.DAT", "left alone"}}, {"Manifest file not found!"}, ""},
     {"RepackOfAFileThatShrankAfterMeasuring", runRepack, kTwoFiles, Log(kTwoRepacked.begin(), kTwoRepacked.end() - 1),
      "<Output>B.BIN is now 20 bytes long, shorter than the 50 bytes it had when the manifest was read; ZRK.NEW is incomplete",
@@ -169,7 +177,7 @@ const std::vector<Row> kRows = {
      "<Output>B.BIN is reached through a link", {{"ZRK.NEW", kTwoByHand.substr(0, 180)}, {"Output/B.BIN", "-> A.PCM"}},
      at("Writing metadata...", [](auto& work, auto& error) {
          fs::remove(work.native("Output\\B.BIN"));
-         fs::create_symlink("A.PCM", work.native("Output\\B.BIN"), error);
+         error.assign(test::makeLink("A.PCM", work.native("Output\\B.BIN")) ? 0 : EPERM, std::generic_category());
      })},
     refused("RepackRefusesAParentFolder", "A,1\r\n..\\OUT,1\r\n",
             "manifest.txt line 2: the name \"..\\OUT\" cannot stand for a file inside the Output folder", {{"/OUT", "out"}}),
@@ -240,10 +248,10 @@ TEST_P(Jobs, GiveTheExactLogErrorAndFiles) {
     if (!possible) {
         GTEST_SKIP() << "this system cannot do what " << row.label << " needs";
     }
-    std::string message = row.error;
+    std::string message = row.error, separator(1, std::filesystem::path::preferred_separator);
     for (auto [name, path] : {std::pair{"<work>", work.path()},
-                              {"<Output>", work.native("Output\\")},
-                              {"<sep>", work.native("\\").substr(work.path().size())}}) {
+                              {"<Output>", work.path() + "Output" + separator},
+                              {"<sep>", separator}}) {
         for (std::size_t at; (at = message.find(name)) != message.npos;) {
             message.replace(at, std::string_view(name).size(), path);
         }
@@ -295,7 +303,7 @@ TEST(Jobs, TheLongestArchiveIsPlanned) {
     std::string longest = std::to_string(kLargestPosition - firstDataPosition(1));
     work.make(
         {{"work/Output/manifest.txt", "BIG,0"}, {"work/Output/BIG", "<sparse " + longest + ">"}});
-    EXPECT_EQ(loadManifest(Folder::open(work.native("Output"))).at(0).dataLength,
+    EXPECT_EQ(loadManifest(Folder::open(work.native("Output"))).entries.at(0).dataLength,
               std::stoi(longest));
 }
 

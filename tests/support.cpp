@@ -1,6 +1,8 @@
 #include "support.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -9,12 +11,121 @@
 #include <fstream>
 #include <random>
 
+#include "ansi_text.h"
 #include "archive_format.h"
-#include "native_path.h"
+#include "relative_path.h"
 
 namespace zrk::test {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+fs::path fromUtf8(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+#ifdef _WIN32
+namespace {
+
+const fs::path kUnixShell = "Z:\\bin\\sh";  // where Wine shows it
+
+std::string shellQuoted(std::string text) {
+    for (std::size_t at = 0; (at = text.find('\'', at)) != text.npos; at += 4) {
+        text.replace(at, 1, "'\\''");
+    }
+    return "'" + text + "'";
+}
+
+// Runs `script` in a Unix shell under Wine, in `folder`, as someone on the
+// Linux side would; true once it has ended well. Wine starts a Unix program
+// without a handle to wait on, so the shell leaves a mark when it is done.
+bool runUnixScript(const fs::path& folder, const std::string& script) {
+    std::error_code error;
+    fs::path made = folder / ".zrk-made", file = folder / ".zrk-script";
+    std::ofstream(file, std::ios::binary) << "{ " << script << "\n} && : > .zrk-made\n";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    std::wstring command = L"sh .zrk-script";
+    if (::CreateProcessW(kUnixShell.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         folder.c_str(), &startup, &started)) {
+        for (int look = 0; look < 10000 && !fs::exists(made, error); ++look) {
+            ::Sleep(1);
+        }
+    }
+    bool done = fs::remove(made, error);
+    fs::remove(file, error);
+    return done;
+}
+
+// The links below `root`, as "-> target": Wine goes through them or, where
+// their target is missing, hides them.
+Tree unixLinks(const fs::path& root) {
+    Tree links;
+    std::error_code error;
+    if (fs::exists(kUnixShell, error) &&
+        runUnixScript(root, "find . -type l -printf '%P\\t%l\\n' > .zrk-links")) {
+        std::ifstream in(root / ".zrk-links", std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            std::size_t tab = line.find('\t');
+            links[line.substr(0, tab)] = "-> " + line.substr(tab + 1);
+        }
+        in.close();
+        fs::remove(root / ".zrk-links", error);
+    }
+    return links;
+}
+
+// Under Wine a Unix shell removes the folder: Wine deletes what a link points
+// to rather than the link.
+void removeAll(const fs::path& folder) {
+    std::error_code error;
+    std::u8string name = folder.filename().u8string();
+    if (!fs::exists(kUnixShell, error) ||
+        !runUnixScript(folder.parent_path(),
+                       "rm -rf -- " + shellQuoted(std::string(name.begin(), name.end())))) {
+        fs::remove_all(folder, error);
+    }
+}
+
+}  // namespace
+
+// Wine makes no link of its own (CreateSymbolicLinkW reports success and makes
+// nothing), so a Unix shell under it makes one: Wine shows such a link to a
+// Windows program as a reparse point, or goes through it.
+bool makeLink(const std::string& target, const fs::path& at) {
+    std::error_code error;
+    if (!fs::exists(kUnixShell, error)) {
+        fs::create_symlink(target, at, error);  // Windows itself
+        return !error;
+    }
+    std::u8string name = at.filename().u8string();
+    return runUnixScript(at.parent_path(), "ln -s -- " + shellQuoted(target) + " " +
+                                               shellQuoted(std::string(name.begin(), name.end())));
+}
+#else
+bool makeLink(const std::string& target, const fs::path& at) {
+    std::error_code error;
+    fs::create_symlink(target, at, error);
+    return !error;
+}
+
+namespace {
+
+Tree unixLinks(const fs::path&) {
+    return {};  // the system shows them as they are
+}
+
+void removeAll(const fs::path& folder) {
+    std::error_code error;
+    fs::remove_all(folder, error);
+}
+
+}  // namespace
+#endif
 
 WorkFolder::WorkFolder() {
     bool posix = hostNameRules() == NameRules::Posix;
@@ -26,16 +137,17 @@ WorkFolder::WorkFolder() {
 }
 
 WorkFolder::~WorkFolder() {
-    std::error_code ignored;
-    fs::remove_all(parent_, ignored);
+    removeAll(fs::path(parent_).parent_path());  // without the trailing separator
 }
 
-std::string WorkFolder::native(std::string_view relative) const {
-    return path_ + nativeRelativePath(relative);
+fs::path WorkFolder::native(std::string_view relative) const {
+    std::string utf8 = windows1252ToUtf8(relative);
+    std::replace(utf8.begin(), utf8.end(), '\\', '/');
+    return fs::path(path_) / fromUtf8(utf8);
 }
 
 void WorkFolder::write(std::string_view relative, std::string_view bytes) const {
-    fs::create_directories(fs::path(native(relative)).parent_path());
+    fs::create_directories(native(relative).parent_path());
     std::ofstream(native(relative), std::ios::binary) << bytes;
 }
 
@@ -47,14 +159,14 @@ std::string WorkFolder::read(std::string_view relative) const {
 bool WorkFolder::make(const Tree& items) const {
     std::error_code error;
     for (const auto& [name, content] : items) {
-        fs::path path = fs::path(parent_) / name;
+        fs::path path = fs::path(parent_) / fromUtf8(name);
         fs::create_directories(path.parent_path(), error);
         if (name.ends_with('/')) {
             fs::create_directories(path, error);
         } else if (content.starts_with("-> ")) {
-            fs::create_symlink(content.substr(3), path, error);
+            error.assign(makeLink(content.substr(3), path) ? 0 : EPERM, std::generic_category());
         } else if (content.starts_with("=> ")) {
-            fs::create_hard_link(fs::path(parent_) / content.substr(3), path, error);
+            fs::create_hard_link(fs::path(parent_) / fromUtf8(content.substr(3)), path, error);
         } else if (content.starts_with("<sparse ")) {
             std::ofstream(path, std::ios::binary).close();
             fs::resize_file(path, std::stoull(content.substr(8)), error);
@@ -76,18 +188,20 @@ bool WorkFolder::make(const Tree& items) const {
 }
 
 Tree WorkFolder::tree() const {
-    Tree tree;
-    for (const auto& item : fs::recursive_directory_iterator(parent_)) {
-        std::u8string utf8 = item.path().lexically_relative(parent_).generic_u8string();
+    Tree tree = unixLinks(parent_);
+    for (auto item = fs::recursive_directory_iterator(parent_); item != fs::end(item); ++item) {
+        std::u8string utf8 = item->path().lexically_relative(parent_).generic_u8string();
         std::string name(utf8.begin(), utf8.end());
-        if (item.is_symlink()) {
-            tree[name] = "-> " + fs::read_symlink(item.path()).generic_string();
-        } else if (item.is_directory()) {
+        if (tree.contains(name)) {
+            item.disable_recursion_pending();
+        } else if (item->is_symlink()) {
+            tree[name] = "-> " + fs::read_symlink(item->path()).generic_string();
+        } else if (item->is_directory()) {
             tree.insert_or_assign(name.append("/"), std::string(1, '/'));
-        } else if (item.is_regular_file() && item.file_size() > (1 << 20)) {
-            tree[name] = "<sparse " + std::to_string(item.file_size()).append(">");
-        } else if (item.is_regular_file()) {
-            std::ifstream in(item.path(), std::ios::binary);
+        } else if (item->is_regular_file() && item->file_size() > (1 << 20)) {
+            tree[name] = "<sparse " + std::to_string(item->file_size()).append(">");
+        } else if (item->is_regular_file()) {
+            std::ifstream in(item->path(), std::ios::binary);
             tree[name].assign(std::istreambuf_iterator<char>(in), {});
         } else {
             tree[name] = "<pipe>";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -35,8 +36,8 @@ public:
     const std::string& parent() const { return parent_; }
 
     // A path below the work folder in the archive's form ("Output\A.PCM",
-    // ANSI text) as the jobs reach it.
-    std::string native(std::string_view relative) const;
+    // text in Windows-1252) as the system reaches it.
+    std::filesystem::path native(std::string_view relative) const;
     // Writes a file there, making the folders on its way.
     void write(std::string_view relative, std::string_view bytes) const;
     std::string read(std::string_view relative) const;
@@ -53,6 +54,10 @@ private:
     std::string parent_;
     std::string path_;
 };
+
+// Makes a symbolic link at `at` to `target` (written with '/'), on Windows
+// under Wine as a Unix link; false where the system cannot make one.
+bool makeLink(const std::string& target, const std::filesystem::path& at);
 
 // An archive entry for a test: its name as stored (raw bytes, cut to 19) and
 // its data; the kind follows the name, and declaredLength is the data's length

@@ -5,12 +5,10 @@
 
 #include "archive_directory.h"
 #include "archive_format.h"
-#include "entry_names.h"
 #include "file.h"
 #include "folder.h"
 #include "manifest.h"
-#include "native_path.h"
-#include "output_folders.h"
+#include "relative_path.h"
 #include "work_files.h"
 
 namespace zrk {
@@ -22,10 +20,9 @@ constexpr std::size_t kManifestPiece = 1 << 20;
 // The manifest goes out whole before any entry, so that it lists every entry
 // even when the run ends during extraction.
 void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries,
-                   OutputFolders& folders, ToolWindow& window) {
-    const Folder* output = folders.output();
+                   const std::optional<Folder>& output, ToolWindow& window) {
     std::optional<File> manifest =
-        output ? output->createPlainFile(kManifestName, archive) : std::nullopt;
+        output ? output->replaceFile(kManifestName, archive) : std::nullopt;
     if (!manifest) {
         window.appendLog("Unable to write manifest file");
         return;
@@ -45,21 +42,15 @@ void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries
     manifest->close();
 }
 
-// Writes one entry's file; false when its name or its folder cannot take it.
+// Writes one entry's file; false when its name or its place cannot take it.
 bool extractEntry(File& archive, const ArchiveEntry& entry, std::int64_t number,
-                  OutputFolders& folders, ToolWindow& window) {
+                  const std::optional<Folder>& output, ToolWindow& window) {
+    std::optional<RelativePath> path = RelativePath::fromEntryName(entry.name);
     // The manifest, written first, lists every entry; no entry may replace it.
-    if (!nameStaysInsideOutput(entry.name, hostNameRules()) ||
-        nameIsTheManifest(entry.name, hostNameRules())) {
+    if (!output || !path || path->isTheManifest()) {
         return false;
     }
-    std::string relative = nativeRelativePath(entry.name);
-    if (!folders.ensureFolderFor(relative)) {
-        return false;
-    }
-    // Resolved from Output again, refusing a link anywhere on the way: a
-    // folder swapped for a link since it was made sends nothing elsewhere.
-    std::optional<File> out = folders.output()->createPlainFile(relative, archive);
+    std::optional<File> out = output->replaceFile(*path, archive);
     if (!out) {
         return false;
     }
@@ -73,14 +64,14 @@ bool extractEntry(File& archive, const ArchiveEntry& entry, std::int64_t number,
 }
 
 void extractEntries(File& archive, std::int64_t archiveSize,
-                    const std::vector<ArchiveEntry>& entries, OutputFolders& folders,
+                    const std::vector<ArchiveEntry>& entries, const std::optional<Folder>& output,
                     ToolWindow& window) {
     std::int64_t number = 0;
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Unpacking " + entry.name + "...");
         // Nothing is written for an entry whose bytes are not all in the archive.
         checkEntryInsideArchive(entry, ++number, archive, archiveSize);
-        if (!extractEntry(archive, entry, number, folders, window)) {
+        if (!extractEntry(archive, entry, number, output, window)) {
             window.appendLog("Unable to write " + entry.name + "!");
         }
         window.processEvents();
@@ -90,19 +81,20 @@ void extractEntries(File& archive, std::int64_t archiveSize,
 }  // namespace
 
 void runUnpack(ToolWindow& window, const Folder& workFolder) {
-    if (!workFolder.status(kArchiveName, true).isVisibleFile()) {
+    if (!workFolder.status(kArchiveName, Links::Follow).isVisibleFile()) {
         window.appendLog("ZRK.DAT not found!");
         return;
     }
-    File archive = workFolder.openForReading(kArchiveName, true);
+    File archive = workFolder.openForReading(kArchiveName, Links::Follow);
     std::int64_t archiveSize = archive.size();
     checkArchiveHoldsHeader(archive, archiveSize);
     window.appendLog("Reading metadata...");
     std::vector<ArchiveEntry> entries = readArchiveDirectory(archive, archiveSize, window);
     window.appendLog("Writing manifest file...");
-    OutputFolders folders(workFolder);
-    writeManifest(archive, entries, folders, window);
-    extractEntries(archive, archiveSize, entries, folders, window);
+    // Output itself may be a link: where it lies is the user's choice.
+    std::optional<Folder> output = workFolder.openFolder(kOutputFolderName, true);
+    writeManifest(archive, entries, output, window);
+    extractEntries(archive, archiveSize, entries, output, window);
     archive.close();
     window.appendLog("Done!");
 }

@@ -143,7 +143,7 @@ void runs(const std::string& unpack, const std::string& repack) {
         WorkFolder work;
         work.make(row.before);
         if (!row.hidden.empty()) {
-            ::SetFileAttributesA(work.native(row.hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
+            ::SetFileAttributesW(work.native(row.hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
         }
         Run run(row.caption == "Unpack" ? unpack : repack, row.caption, work);
         RECT client{}, list{};

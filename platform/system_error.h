@@ -4,8 +4,8 @@
 
 namespace zrk {
 
-// The system's own words for the calling thread's last error, without the
-// trailing line end, e.g. "The system cannot find the file specified.".
+// The system's own words for the calling thread's last error (errno, or
+// GetLastError on Windows), e.g. "Permission denied".
 std::string lastErrorText();
 
 // Raises ToolError reading "<what> <path>: <the system's words>", taking the

@@ -2,7 +2,7 @@
 
 namespace zrk {
 
-std::string ansiToNative(std::string_view ansi) {
+std::string shownText(std::string_view ansi) {
     return windows1252ToUtf8(ansi);
 }
 

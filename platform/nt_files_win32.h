@@ -1,0 +1,62 @@
+#pragma once
+
+// Files and folders reached through the handle of the folder above them, with
+// the system's native calls (NtCreateFile and its kin), which take a name
+// relative to an open folder; the Win32 calls take only whole paths.
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <string>
+#include <string_view>
+
+#include "os_handle.h"
+
+namespace zrk {
+
+inline constexpr NTSTATUS kStatusNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+inline constexpr NTSTATUS kStatusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+inline constexpr NTSTATUS kStatusNameNotFound = static_cast<NTSTATUS>(0xC0000034);
+inline constexpr NTSTATUS kStatusNameCollision = static_cast<NTSTATUS>(0xC0000035);
+inline constexpr NTSTATUS kStatusPathNotFound = static_cast<NTSTATUS>(0xC000003A);
+inline constexpr NTSTATUS kStatusSharingViolation = static_cast<NTSTATUS>(0xC0000043);
+inline constexpr NTSTATUS kStatusFileIsAFolder = static_cast<NTSTATUS>(0xC00000BA);
+inline constexpr NTSTATUS kStatusNotAFolder = static_cast<NTSTATUS>(0xC0000103);
+// Opens a reparse point itself rather than what it points to.
+inline constexpr ULONG kOpenReparsePoint = 0x00200000;
+// Ours for a level reached through a link, which no call gives by itself.
+inline constexpr NTSTATUS kStatusThroughLink = static_cast<NTSTATUS>(0x8000002D);
+
+// Nothing is at the name, or a folder on its way is missing. A link whose
+// target is missing shows as no such file.
+bool isMissing(NTSTATUS status);
+
+HANDLE osHandle(const OsHandle& handle);
+
+struct Opened {
+    NTSTATUS status = 0;
+    OsHandle handle;  // when the status is a success
+};
+
+// NtCreateFile of `name` (one part; empty for `folder` itself) relative to the
+// open folder `folder`, for synchronous use, in any letter case.
+Opened openRelative(HANDLE folder, std::wstring_view name, ACCESS_MASK access, ULONG share,
+                    ULONG disposition, ULONG options);
+
+// True when `item`, opened as `name` relative to `folder`, is that very name:
+// not a reparse point (a symbolic link or a junction), and named by the system
+// as the folder's path and the name. Wine follows a Unix link even where it is
+// asked not to, and shows no reparse point for a link to a file, but it names
+// what it opened by the link's target.
+bool reachedDirectly(HANDLE folder, HANDLE item, std::wstring_view name);
+
+// Has the file deleted when its last handle closes.
+NTSTATUS markForDeletion(HANDLE handle);
+
+// True when both handles stand for the same file, under whatever names.
+bool isSameFile(HANDLE one, HANDLE other);
+
+// Raises ToolError reading "<what> <path>: <the system's words>" for a status.
+[[noreturn]] void failWithStatus(NTSTATUS status, const std::string& what, const std::string& path);
+
+}  // namespace zrk
