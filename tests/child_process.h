@@ -39,9 +39,4 @@ private:
     int pipes_[2] = {-1, -1};
 };
 
-// Makes openat2 and copy_file_range fail with ENOSYS for this process from
-// here on, as on a kernel older than both. False when the system takes no
-// such filter.
-bool actAsAnOldKernel();
-
 }  // namespace zrk::test
