@@ -94,7 +94,7 @@ class Programs(unittest.TestCase):
     # writes beside the work folder. It goes after the test.
     def folder(self, files):
         shm = "/dev/shm" if os.path.isdir("/dev/shm") else None
-        parent = os.path.realpath(tempfile.mkdtemp(dir=shm))
+        parent = os.path.realpath(tempfile.mkdtemp(prefix="zrk-test-", dir=shm))
         self.addCleanup(remove, parent)
         os.chmod(parent, 0o755)  # open to nobody too
         os.mkdir(os.path.join(parent, "work"))
