@@ -11,7 +11,7 @@
 
 #include "tool_window.h"
 
-// What the unit tests, the program tests, the fuzzers and the GUI driver share.
+// What the unit tests, the fuzzers and the GUI driver share.
 namespace zrk::test {
 
 // A folder tree as text: a path relative to the tree's root, written with '/'
@@ -33,7 +33,6 @@ public:
 
     // The work folder's native path, ending in a separator: what the jobs take.
     const std::string& path() const { return path_; }
-    const std::string& parent() const { return parent_; }
 
     // A path below the work folder in the archive's form ("Output\A.PCM",
     // text in Windows-1252) as the system reaches it.

@@ -1,0 +1,232 @@
+#!/usr/bin/env python3
+# The built programs as a user runs them: what reaches the terminal, options,
+# exit codes, closed standard streams, two runs at once and runs killed midway.
+# Linux only. Arguments: the unpack program, the repack program and the version
+# they answer with; any after those go to unittest (a test name, -v).
+import collections
+import fcntl
+import os
+import random
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+UNPACK, REPACK, VERSION = sys.argv[1:4]
+
+
+# An archive laid out here by hand, so that the programs' own layout code is
+# checked against a second writer. Entries are (name, data) or (name, data,
+# declared length); positions in the directory count from 1.
+def archive(entries):
+    header = b"ZRK.DAT 1.00" + struct.pack("<i", len(entries) - 1)
+    records = data = b""
+    for name, content, *declared in entries:
+        kind = 0 if name.upper().endswith(b"PCM") else 1
+        length = declared[0] if declared else len(content)
+        position = 17 + 32 * len(entries) + len(data)
+        records += struct.pack("<19sB3i", name, kind, len(content), length, position)
+        data += content
+    return header + records + data
+
+
+# Enough entries that the log outgrows a pipe of one page while entries remain.
+MANY = [(b"D%d\\F%03d.BIN" % (i % 7, i), random.Random(i).randbytes(100 + i * 13), i)
+        for i in range(400)]
+MANY_ARCHIVE = archive(MANY)
+
+
+def read(*path):
+    with open(os.path.join(*path), "rb") as file:
+        return file.read()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+# Everything below `parent`: a relative path gives a file's bytes, or "/" for a folder.
+def tree(parent):
+    items = {}
+    for folder, folders, files in os.walk(parent):
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            items[os.path.relpath(path, parent)] = "/" if name in folders else read(path)
+    return items
+
+
+# Runs `program` in `folder` to its end. `closed` is a standard stream it starts
+# without. `as_nobody` takes root's power to read and write anything away; the
+# program then runs as a copy beside the folder, since the build may lie in a
+# folder closed to the user nobody.
+def run(program, folder, *args, closed=None, as_nobody=False):
+    nobody = {}
+    if as_nobody:
+        program = shutil.copy(program, os.path.dirname(os.path.normpath(folder)))
+        nobody = dict(user=65534, group=65534, extra_groups=[]) if os.geteuid() == 0 else {}
+    return subprocess.run([program, *args], cwd=folder, stdin=subprocess.DEVNULL,
+                          capture_output=True, encoding="utf-8", errors="backslashreplace",
+                          preexec_fn=None if closed is None else lambda: os.close(closed), **nobody)
+
+
+def remove(parent):
+    for folder, _, _ in os.walk(parent):
+        os.chmod(folder, 0o755)  # what a row made read-only
+    shutil.rmtree(parent)
+
+
+# A row of the terminal table: a run in a folder holding `file` (ZRK.DAT for
+# Unpack, the manifest for Repack) and Output/E<ESC>[31m.BIN. `out` is all of
+# standard output, or its start for a command line; "<work>" in `err` stands
+# for the work folder. A locked row runs where Output is read-only and the
+# manifest unreadable, also for root.
+Row = collections.namedtuple("Row", "program args file code out err locked", defaults=[False])
+
+
+class Programs(unittest.TestCase):
+    # A fresh parent folder holding "work" and `files` (paths below the parent),
+    # in /dev/shm where there is one, so that a check sees whatever a run
+    # writes beside the work folder. It goes after the test.
+    def folder(self, files):
+        shm = "/dev/shm" if os.path.isdir("/dev/shm") else None
+        parent = os.path.realpath(tempfile.mkdtemp(prefix="zrk-test-", dir=shm))
+        self.addCleanup(remove, parent)
+        os.chmod(parent, 0o755)  # open to nobody too
+        os.mkdir(os.path.join(parent, "work"))
+        for path, data in files.items():
+            write(os.path.join(parent, path), data)
+        return parent
+
+    def test_answer_on_the_terminal(self):
+        unpacked = "Reading metadata...\nWriting manifest file...\n"
+        meta = "Reading metadata from manifest...\n"
+        two = archive([(b"\xc9T\x7f\x81.BIN", b"x"), (b"E\x1b[31m.BIN", b"e")])
+        long_name = "A" * 300
+
+        def refused(name, complaint):
+            return f"{name}: {complaint}\nusage: {name} [-h] [--version] [-C DIR]\n"
+
+        for row in [
+            Row(UNPACK, [], two, 0, unpacked + "Unpacking ÉT\\127\\129.BIN...\n"
+                "Unpacking E\\27[31m.BIN...\nDone!\n", ""),
+            Row(REPACK, [], b"GONE\x7f.BIN,1\r\n", 1, meta, "error: manifest.txt line 1: "
+                "<work>Output/GONE\\127.BIN is missing or not a plain file\n"),
+            Row(REPACK, [], long_name.encode() + b",1\r\n", 1, meta, "error: manifest.txt line 1: "
+                f"cannot look at <work>Output/{long_name}: File name too long\n"),
+            Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
+                "error: cannot open <work>Output/manifest.txt: Permission denied\n", locked=True),
+            Row(UNPACK, [], two, 1, unpacked,
+                "error: cannot create <work>Output/manifest.txt: Permission denied\n", locked=True),
+            Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""),
+            Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
+            Row(UNPACK, ["--verbose"], two, 2, "", refused("unpack", "unknown option '--verbose'")),
+            Row(REPACK, ["-hx"], b"A,1", 2, "", refused("repack", "unknown option '-x'")),
+            Row(REPACK, ["--help=all"], b"A,1", 2, "",
+                refused("repack", "unknown option '--help=all'")),
+            Row(UNPACK, ["ZRK.DAT"], two, 2, "",
+                refused("unpack", "unexpected argument 'ZRK.DAT'")),
+            Row(REPACK, ["-C"], b"A,1", 2, "", refused("repack", "option -C needs a folder")),
+            Row(UNPACK, ["-C", "X"], two, 2, "",
+                "unpack: cannot work in 'X': No such file or directory\n"),
+        ]:
+            with self.subTest(program=os.path.basename(row.program), args=row.args, err=row.err):
+                file = "work/ZRK.DAT" if row.program == UNPACK else "work/Output/manifest.txt"
+                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file})
+                work = os.path.join(parent, "work", "")
+                if row.locked:
+                    os.chmod(work + "Output", 0o555)
+                    if row.program == REPACK:
+                        os.chmod(work + "Output/manifest.txt", 0)
+                before = tree(parent) if row.args else None
+                ran = run(row.program, work, *row.args, as_nobody=row.locked)
+                self.assertEqual(ran.returncode, row.code)
+                self.assertEqual(ran.stdout[:len(row.out)] if row.args else ran.stdout, row.out)
+                self.assertEqual(ran.stderr, row.err.replace("<work>", work))
+                if row.args:  # a command line ends the run at once and touches nothing
+                    self.assertEqual(tree(parent), before)
+
+    # Both programs in turn, started in `start` below a fresh parent folder whose
+    # work folder holds `data` as ZRK.DAT: the files they leave and their logs.
+    def both_runs(self, data, start, args, closed=None):
+        parent = self.folder({"work/ZRK.DAT": data})
+        folder = os.path.join(parent, start)
+        ran = [run(program, folder, *args, closed=closed) for program in (UNPACK, REPACK)]
+        self.assertEqual([each.returncode for each in ran], [0, 0], ran)
+        return tree(parent), ran[0].stdout + ran[1].stdout
+
+    # Sent into the work folder by -C, the programs do what they do when started
+    # there; with a standard stream closed they lose nothing but the log.
+    def test_work_alike_from_another_folder_and_with_a_closed_stream(self):
+        data = archive([(b"A.PCM", b"abc"), (b"SUB\\B.BIN", b"de", 7)])
+        files, log = self.both_runs(data, "work", [])
+        self.assertEqual(files.get("work/ZRK.NEW"), data)
+        for args in (["-C", "work"], ["--directory=work"]):
+            self.assertEqual(self.both_runs(data, ".", args), (files, log), args)
+        for stream in (0, 1, 2):
+            files_left, _ = self.both_runs(data, "work", [], closed=stream)
+            self.assertEqual(files_left, files, f"stream {stream} closed")
+
+    # Starts `program` in the work folder below `parent` and stops it once it has
+    # logged three entries. Meanwhile `other` must refuse to run there and touch
+    # nothing. Then kills it and gives how many entries it logged.
+    def interrupt(self, program, other, parent):
+        work = os.path.join(parent, "work")
+        log_end, child_end = os.pipe()
+        # A pipe of one page: the run cannot get far ahead of its reader.
+        fcntl.fcntl(child_end, fcntl.F_SETPIPE_SZ, 4096)
+        child = subprocess.Popen([program], cwd=work, stdin=subprocess.DEVNULL, stdout=child_end)
+        os.close(child_end)
+        with open(log_end, "rb") as log:
+            try:
+                lines = [log.readline() for _ in range(5)]  # two lines come before the entries
+                self.assertTrue(lines[-1], f"{program} ended before three entries: {lines}")
+                self.assertGreater(child.pid, 0)
+                os.kill(child.pid, signal.SIGSTOP)  # unreaped until Popen reaps it: ours
+                # WNOWAIT leaves a child that ended to Popen to reap.
+                state = os.waitid(os.P_PID, child.pid, os.WSTOPPED | os.WEXITED | os.WNOWAIT)
+                self.assertEqual(state.si_code, os.CLD_STOPPED, f"{program} ended unstopped")
+                during = tree(parent)
+                refused = run(other, work)
+                self.assertEqual((refused.returncode, refused.stderr),
+                                 (1, "error: Output is in use by another Unpack or Repack\n"))
+                self.assertEqual(tree(parent), during)
+            finally:
+                if child.pid > 0 and child.poll() is None:  # stopped or running, still unreaped
+                    os.kill(child.pid, signal.SIGKILL)
+                child.wait()
+            lines += log.readlines()
+        return sum(line.startswith((b"Unpacking ", b"Repacking ")) for line in lines)
+
+    # Every logged entry but the last is whole on disk, whatever the run was doing
+    # when it was killed, and a second run gives what an uninterrupted one gives.
+    def test_a_killed_run_leaves_what_it_logged_and_a_rerun_finishes(self):
+        whole = self.folder({"work/ZRK.DAT": MANY_ARCHIVE})
+        self.assertEqual(run(UNPACK, os.path.join(whole, "work")).returncode, 0)
+        parent = self.folder({"work/ZRK.DAT": MANY_ARCHIVE})
+        work = os.path.join(parent, "work")
+        logged = self.interrupt(UNPACK, REPACK, parent)
+        self.assertEqual(read(work, "Output/manifest.txt"),
+                         read(whole, "work/Output/manifest.txt"))
+        for name, data, _ in MANY[:logged - 1]:
+            self.assertEqual(read(work, "Output", name.decode().replace("\\", "/")), data, name)
+        self.assertEqual(run(UNPACK, work).returncode, 0)
+        self.assertEqual(tree(parent), tree(whole))
+
+        write(os.path.join(work, "ZRK.NEW"), b"x" * (len(MANY_ARCHIVE) + 1000))  # an earlier one
+        logged = self.interrupt(REPACK, UNPACK, parent)
+        partial = read(work, "ZRK.NEW")
+        header_and_directory = 16 + 32 * len(MANY)
+        whole_entries = sum(len(data) for _, data, _ in MANY[:logged - 1])
+        self.assertGreaterEqual(len(partial), header_and_directory + whole_entries)
+        self.assertTrue(MANY_ARCHIVE.startswith(partial))
+        self.assertEqual(run(REPACK, work).returncode, 0)
+        self.assertEqual(read(work, "ZRK.NEW"), MANY_ARCHIVE)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1] + sys.argv[4:])
