@@ -1,8 +1,13 @@
 // The tool window on Windows: one resizable top-level window whose whole
 // client area is the log list, lstLog. The job runs on the window's thread and
-// lets the window breathe at its yield points; closing the window ends the
-// process there and then. Bytes handed to WriteFile before that are the
-// system's to keep, so nothing written is lost.
+// lets the window breathe at its yield points, between entries and between the
+// pieces of a long entry's copy, so the window keeps answering; closing the
+// window ends the process there and then. Bytes handed to WriteFile before that
+// are the system's to keep, so nothing written is lost.
+//
+// The exit code tells whether the job reached its end: 0 when the window is
+// closed after that, 1 when it is closed before (mid-job, or while the box of
+// an error that ended the job is up) or when the error box is answered.
 
 #include <windows.h>
 
@@ -29,6 +34,10 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 // and leave a strip of the client area uncovered.
 constexpr DWORD kLogStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT;
 constexpr int kLogId = 1;
+
+// What closing the window ends the process with: 1 until the job returns, so
+// that a run cut short never reports success.
+UINT exitCodeOnClose = 1;
 
 HWND lstLogOf(HWND window) {
     return ::GetDlgItem(window, kLogId);
@@ -72,8 +81,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return 0;
         case WM_CLOSE:
         case WM_DESTROY:
-            // Ends the job too, wherever it stands; open files close with the process.
-            ::ExitProcess(0);
+            // Ends the job too, wherever it stands, also when it comes through
+            // the error box's own message loop; open files close with the
+            // process.
+            ::ExitProcess(exitCodeOnClose);
         default:
             return ::DefWindowProcA(window, message, wParam, lParam);
     }
@@ -130,7 +141,7 @@ public:
         MSG message{};
         while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
-                ::ExitProcess(static_cast<UINT>(message.wParam));
+                ::ExitProcess(exitCodeOnClose);  // asked to quit before the job's end
             }
             ::TranslateMessage(&message);
             ::DispatchMessageA(&message);
@@ -168,6 +179,7 @@ int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
         log.processEvents();
         LockedFolder work = openWorkFolder();
         program.job(log, work.folder);
+        exitCodeOnClose = 0;
     } catch (const std::exception& error) {
         // Waits for OK, so that the report is read before the program ends.
         ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),

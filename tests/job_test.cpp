@@ -19,6 +19,7 @@ namespace zrk {
 namespace {
 
 namespace fs = std::filesystem;
+using test::plus;
 using test::Tree;
 using test::unpackLog;
 using test::withField;
@@ -42,7 +43,6 @@ void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
 const std::string kB = "B\xE9.BIN", kBPath = "Output/B\xC3\xA9.BIN";  // kB as the file system shows it
 const std::string kTwo = archive({{"A.BIN", "abc"}, {kB, "de"}}), kTwoManifest = "A.BIN,3\r\n" + kB + ",2\r\n";
 const Tree kTwoOut = {{"Output/manifest.txt", kTwoManifest}, {"Output/A.BIN", "abc"}};
-Tree plus(Tree tree, const Tree& more) { return tree.insert(more.begin(), more.end()), tree; }
 std::string movedB(std::uint32_t at, std::uint32_t length) {
     return withField(withField(kTwo, 2, kDataOffsetOffset, at), 2, kDataLengthOffset, length);
 }

@@ -127,6 +127,11 @@ void removeAll(const fs::path& folder) {
 }  // namespace
 #endif
 
+Tree plus(Tree tree, const Tree& more) {
+    tree.insert(more.begin(), more.end());
+    return tree;
+}
+
 WorkFolder::WorkFolder() {
     bool posix = hostNameRules() == NameRules::Posix;
     fs::path base = posix && fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
@@ -168,7 +173,7 @@ bool WorkFolder::make(const Tree& items) const {
         } else if (content.starts_with("=> ")) {
             fs::create_hard_link(fs::path(parent_) / fromUtf8(content.substr(3)), path, error);
         } else if (content.starts_with("<sparse ")) {
-            std::ofstream(path, std::ios::binary).close();
+            std::ofstream(path, std::ios::binary) << content.substr(content.find('>') + 1);
             fs::resize_file(path, std::stoull(content.substr(8)), error);
         } else if (content == "<pipe>") {
 #ifdef _WIN32

@@ -21,6 +21,9 @@ namespace zrk::test {
 // Sorted, so two trees compare as wholes.
 using Tree = std::map<std::string, std::string>;
 
+// The items of both trees; the first one's where both hold a path.
+Tree plus(Tree tree, const Tree& more);
+
 // A fresh work folder, "work", alone in a fresh parent folder, so that a check
 // sees whatever a run writes beside it; both go afterwards. In /dev/shm where
 // there is one.
@@ -42,8 +45,9 @@ public:
     std::string read(std::string_view relative) const;
 
     // Makes each item of a tree below the parent folder ("<sparse SIZE>" a
-    // sparse file), and also "=> path" for a hard link to a file made before
-    // it, in the tree's order; false where the system cannot make one (links under Wine, named
+    // sparse file, "<sparse SIZE>BYTES" one that begins with those bytes), and
+    // also "=> path" for a hard link to a file made before it, in the tree's
+    // order; false where the system cannot make one (links under Wine, named
     // pipes on Windows).
     bool make(const Tree& items) const;
     // Everything below the parent folder ("work/Output/A.PCM").

@@ -1,19 +1,20 @@
 // Drives Unpack.exe and Repack.exe from outside, as a user and the window
 // system would: starts a program in a prepared work folder, finds its window by
 // class and caption, reads the log list through list-box messages, resizes the
-// window, closes it (also in the middle of a job) or answers its message box,
-// and then compares everything below the work folder with what the run leaves.
+// window, closes it (also in the middle of a job, and under its error box) or
+// answers its error box, checks the exit code, and then compares everything
+// below the work folder with what the run leaves.
 //
-//   gui_driver UNPACK_EXE REPACK_EXE
-//
-// Prints each check; exit code 0 when all of them passed.
+//   gui_driver UNPACK_EXE REPACK_EXE [GOOGLETEST OPTIONS]
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
+#include "archive_format.h"
 #include "support.h"
 
 namespace {
@@ -21,12 +22,7 @@ namespace {
 using namespace zrk::test;
 using Lines = std::vector<std::string>;
 
-int failures = 0;
-
-void check(bool ok, const std::string& what) {
-    failures += ok ? 0 : 1;
-    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-}
+std::map<std::string, std::string> programs;  // "Unpack" and "Repack" to their paths
 
 // Looks up to 30000 times, a millisecond or more apart.
 bool waitFor(const std::function<bool()>& condition) {
@@ -47,19 +43,22 @@ HWND findWindow(DWORD thread, const std::string& form, const std::string& captio
 }
 
 // The program started in a work folder, with its window and the log list in it.
-struct Run {
-    Run(const std::string& exe, const std::string& caption, const WorkFolder& work) {
+struct Child {
+    Child(const std::string& caption, const WorkFolder& work) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        ::CreateProcessA(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                         work.path().c_str(), &startup, &process);
-        window = findWindow(process.dwThreadId, caption + "Form", caption);
-        list = window ? ::FindWindowExA(window, nullptr, "ListBox", nullptr) : nullptr;
+        if (::CreateProcessA(programs[caption].c_str(), nullptr, nullptr, nullptr, FALSE, 0,
+                             nullptr, work.path().c_str(), &startup, &process)) {
+            window = findWindow(process.dwThreadId, caption + "Form", caption);
+            list = window ? ::FindWindowExA(window, nullptr, "ListBox", nullptr) : nullptr;
+        }
     }
-    ~Run() {
-        ::TerminateProcess(process.hProcess, 99);  // our own child, if it still runs
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
+    ~Child() {
+        if (process.hProcess != nullptr) {
+            ::TerminateProcess(process.hProcess, 99);  // our own child, if it still runs
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+        }
     }
     DWORD exitCode(DWORD waitMs = 30000) const {
         DWORD code = STILL_ACTIVE;
@@ -68,7 +67,7 @@ struct Run {
         return code;
     }
     PROCESS_INFORMATION process{};
-    HWND window, list;
+    HWND window = nullptr, list = nullptr;
 };
 
 // Across processes only the wide messages bring the text intact. Our logs are
@@ -83,106 +82,130 @@ Lines readLog(HWND list) {
     return lines;
 }
 
-// The items of both trees; the left one's where both hold a name.
-Tree operator+(Tree tree, const Tree& more) {
-    tree.insert(more.begin(), more.end());
-    return tree;
+struct Row {
+    std::string name, program;  // the program: "Unpack" or "Repack"
+    Tree before, after;         // below the work folder's parent
+    Lines log = {};             // the whole log when the window is closed
+    DWORD exitCode = 0;
+    // A part of the error box's text, where an error ends the run; the box is
+    // answered with OK, or else the main window is closed under it.
+    std::string error = "";
+    bool okOnBox = false;
+    std::string hidden = "";  // a file hidden from the program
+    std::string cut = "";     // a file that closing leaves shorter than in `after`
+};
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
 }
 
-void runs(const std::string& unpack, const std::string& repack) {
-    // Enough entries that a job is still early when its window closes.
-    std::vector<TestEntry> entries;
-    Lines names;
+std::vector<Row> rows() {
     const std::string out = "work/Output/";
+    const Lines names = {"A.BIN", "B.PCM", "C.BIN"};
+    std::vector<TestEntry> entries;
     Tree in = {{"work/", "/"}, {out, "/"}};
-    for (unsigned k = 0; k < 200; ++k) {
-        names.push_back(std::to_string(1000 + k) + ".BIN");
+    for (unsigned k = 0; k < names.size(); ++k) {
         entries.push_back({names[k], pattern(1000, k)});
         in[out + names[k]] = entries[k].data;
         in[out + "manifest.txt"] += names[k] + ",1000\r\n";
     }
     std::string archive = archiveOf(entries);
     Tree dat = {{"work/", "/"}, {"work/ZRK.DAT", archive}}, neu = {{"work/ZRK.NEW", archive}};
-    Tree cut = {{"work/", "/"}, {"work/ZRK.DAT", "cut"}}, old = {{"work/ZRK.NEW", "old"}};
+    Tree old = {{"work/ZRK.NEW", "old"}}, cut = {{"work/", "/"}, {"work/ZRK.DAT", "cut"}};
     Tree gone = {{"work/", "/"}, {out, "/"}, {out + "manifest.txt", "GONE,5\r\n"}};
-    // What Unpack and Repack leave when closed after `logged` entries were logged.
-    auto unpacked = [&](Tree got, std::size_t logged) {
-        return got[out + "manifest.txt"] == in[out + "manifest.txt"] &&
-               got[out + names[logged - 1]] == in[out + names[logged - 1]] &&
-               !got.contains(out + names.back());
+    // clang-format off
+    // A.BIN and then BIG.BIN, as long as the archive lets it be, of zeros in a
+    // sparse file: 64 pieces of a copy, each a chance to answer and to close.
+    std::string head = archiveOf({entries[0], {"BIG.BIN", ""}});
+    std::string whole = "<sparse " + std::to_string(zrk::kLargestPosition - 1) + ">";
+    auto length = static_cast<std::uint32_t>(zrk::kLargestPosition - 1 - std::ssize(head));
+    head = withField(head, 2, zrk::kDataLengthOffset, length);
+    head = withField(head, 2, zrk::kDeclaredLengthOffset, length);
+    Tree big = {{"work/", "/"}, {"work/ZRK.DAT", whole + head}};
+    Tree bigLeft = {{"work/ZRK.DAT", whole}, {out, "/"}, {out + "A.BIN", entries[0].data},
+                    {out + "BIG.BIN", "<sparse " + std::to_string(length) + ">"},
+                    {out + "manifest.txt", "A.BIN,1000\r\nBIG.BIN," + std::to_string(length) + "\r\n"}};
+    return {
+        {"UnpackClosedAfterItsEnd", "Unpack", dat, plus(dat, in), unpackLog(names)},
+        {"RepackClosedAfterItsEnd", "Repack", plus(in, old), plus(in, neu), repackLog(names)},
+        {.name = "UnpackWithoutArchive", .program = "Unpack", .before = plus(dat, old),
+         .after = plus(dat, old), .log = {"ZRK.DAT not found!"}, .hidden = "ZRK.DAT"},
+        {.name = "RepackWithoutManifest", .program = "Repack", .before = plus(in, old), .after = in,
+         .log = {"Manifest file not found!"}, .hidden = "Output\\manifest.txt"},
+        {.name = "UnpackErrorBoxAnswered", .program = "Unpack", .before = cut, .after = cut,
+         .exitCode = 1, .error = "ZRK.DAT is damaged", .okOnBox = true},
+        {.name = "RepackClosedUnderItsErrorBox", .program = "Repack", .before = gone, .after = gone,
+         .log = {"Reading metadata from manifest..."}, .exitCode = 1, .error = "GONE is missing"},
+        // The window answers and is closed while the long entry is copied:
+        // the entry before it is whole, the long one is left where it got.
+        {.name = "UnpackClosedInALongEntry", .program = "Unpack", .before = big,
+         .after = plus(bigLeft, big), .log = unpackLog({"A.BIN", "BIG.BIN"}, {}, false),
+         .exitCode = 1, .cut = out + "BIG.BIN"},
     };
-    auto repacked = [&](Tree got, std::size_t logged) {
-        std::string& made = got["work/ZRK.NEW"];
-        return archive.starts_with(made) && made.size() < archive.size() &&
-               made.size() + (names.size() - logged) * 1000 >= archive.size();
-    };
-    struct Row {
-        // The program; a file hidden from it; a part of the message box's text
-        // when an error ends the run.
-        std::string caption, hidden, error;
-        Tree before, after = {};  // below the work folder's parent; `after` if it differs
-        Lines log = {};
-        // For a window closed mid-job: whether the files left hold the entries logged.
-        std::function<bool(Tree, std::size_t logged)> left = nullptr;
-    };
-    const Row rows[] = {
-        {"Unpack", "", "", dat, dat + in, unpackLog(names)},
-        {"Repack", "", "", in + old, in + neu, repackLog(names)},
-        {"Unpack", "ZRK.DAT", "", dat + old, {}, {"ZRK.DAT not found!"}},
-        {"Repack", "Output\\manifest.txt", "", in + old, in, {"Manifest file not found!"}},
-        {"Unpack", "", "ZRK.DAT is damaged", cut},
-        {"Repack", "", "GONE is missing", gone, {}, {"Reading metadata from manifest..."}},
-        {"Unpack", "", "", dat, {}, {}, unpacked},
-        {"Repack", "", "", in, {}, {}, repacked},
-    };
-    // The client area as first shown: 7410 x 6075 twips, 494 x 405 pixels at 96 DPI.
-    const RECT shown = {0, 0, ::MulDiv(7410, ::GetDpiForSystem(), 1440),
-                        ::MulDiv(6075, ::GetDpiForSystem(), 1440)};
-    for (const Row& row : rows) {
-        std::string what = row.caption + " row " + std::to_string(&row - rows + 1);
-        WorkFolder work;
-        work.make(row.before);
-        if (!row.hidden.empty()) {
-            ::SetFileAttributesW(work.native(row.hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
-        }
-        Run run(row.caption == "Unpack" ? unpack : repack, row.caption, work);
-        RECT client{}, list{};
-        ::GetClientRect(run.window, &client);
-        check(run.list && ::EqualRect(&client, &shown), what + ": a window with a list, sized");
-        if (!run.list) {
-            continue;
-        }
-        LRESULT until = row.left ? 4 : std::ssize(row.log);
-        waitFor([&] { return ::SendMessageW(run.list, LB_GETCOUNT, 0, 0) >= until; });
-        Lines log = readLog(run.list);
-        LRESULT selected = ::SendMessageW(run.list, LB_GETCURSEL, 0, 0);
-        check(row.left ? log.size() >= 4 : log == row.log && selected == std::ssize(log) - 1,
-              what + (row.left ? ": two entries logged" : ": the exact log, last line selected"));
-        ::SetWindowPos(run.window, nullptr, 0, 0, 700, 300, SWP_NOMOVE | SWP_NOZORDER);
-        ::GetClientRect(run.window, &client);
-        ::GetWindowRect(run.list, &list);
-        ::MapWindowPoints(HWND_DESKTOP, run.window, reinterpret_cast<POINT*>(&list), 2);
-        check(::EqualRect(&client, &list), what + ": the list covers the resized client area");
-        // An error shows in a message box with the program's name, whose text
-        // control is 0xFFFF; the window stays open till WM_CLOSE, or OK on the box.
-        bool error = !row.error.empty();
-        HWND box = error ? findWindow(run.process.dwThreadId, "#32770", row.caption) : run.window;
-        std::string text(1024, '\0');
-        text.resize(::GetDlgItemTextA(box, 0xFFFF, text.data(), 1024));
-        check(run.exitCode(0) == STILL_ACTIVE && text.find(row.error) != text.npos,
-              what + ": still open" + (error ? ", a message box says " + text : ""));
-        ::PostMessageA(box, error ? WM_COMMAND : WM_CLOSE, IDOK, 0);
-        check(run.exitCode() == (error ? 1u : 0u), what + ": then exit code 0, or 1 on an error");
-        check(row.left ? log.size() >= 4 && row.left(work.tree(), log.size() - 2)
-                       : work.tree() == (row.after.empty() ? row.before : row.after),
-              what + ": the files left");
-    }
+    // clang-format on
 }
+
+class GuiRun : public testing::TestWithParam<Row> {};
+
+TEST_P(GuiRun, ShowsItsLogAndLeavesItsFiles) {
+    const Row& row = GetParam();
+    WorkFolder work;
+    ASSERT_TRUE(work.make(row.before));
+    if (!row.hidden.empty()) {
+        ASSERT_TRUE(::SetFileAttributesW(work.native(row.hidden).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    }
+    Child child(row.program, work);
+    ASSERT_NE(child.list, nullptr) << "no window with a list";
+    // The client area as first shown: 7410 x 6075 twips, 494 x 405 pixels at 96 DPI.
+    UINT dpi = ::GetDpiForSystem();
+    RECT client{}, list{}, shown = {0, 0, ::MulDiv(7410, dpi, 1440), ::MulDiv(6075, dpi, 1440)};
+    ::GetClientRect(child.window, &client);
+    EXPECT_TRUE(::EqualRect(&client, &shown));
+    // An error shows in a message box with the program's name, whose text control is 0xFFFF.
+    HWND box =
+        row.error.empty() ? nullptr : findWindow(child.process.dwThreadId, "#32770", row.program);
+    std::string text(1024, '\0');
+    text.resize(::GetDlgItemTextA(box, 0xFFFF, text.data(), 1024));
+    EXPECT_NE(text.find(row.error), text.npos) << "the error box says: " << text;
+
+    waitFor([&] { return ::SendMessageW(child.list, LB_GETCOUNT, 0, 0) >= std::ssize(row.log); });
+    EXPECT_EQ(readLog(child.list), row.log);
+    EXPECT_EQ(::SendMessageW(child.list, LB_GETCURSEL, 0, 0), std::ssize(row.log) - 1);
+    ::SetWindowPos(child.window, nullptr, 0, 0, 700, 300, SWP_NOMOVE | SWP_NOZORDER);
+    ::GetClientRect(child.window, &client);
+    ::GetWindowRect(child.list, &list);
+    ::MapWindowPoints(HWND_DESKTOP, child.window, reinterpret_cast<POINT*>(&list), 2);
+    EXPECT_TRUE(::EqualRect(&client, &list)) << "the list covers the resized client area";
+    // Within the time after which Windows calls a window Not Responding.
+    EXPECT_TRUE(
+        ::SendMessageTimeoutW(child.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr));
+
+    EXPECT_EQ(child.exitCode(0), STILL_ACTIVE) << "the window stays open";
+    bool ok = box != nullptr && row.okOnBox;
+    ::PostMessageA(ok ? box : child.window, ok ? WM_COMMAND : WM_CLOSE, IDOK, 0);
+    EXPECT_EQ(child.exitCode(), row.exitCode);
+    Tree left = work.tree();
+    if (!row.cut.empty()) {
+        // Files over 1 MiB show as "<sparse SIZE>".
+        std::string& part = left[row.cut];
+        EXPECT_TRUE(part.starts_with("<sparse ") &&
+                    std::stoll(part.substr(8)) < std::stoll(row.after.at(row.cut).substr(8)))
+            << row.cut << " was left as " << part;
+        part = row.after.at(row.cut);
+    }
+    EXPECT_EQ(left, row.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, GuiRun, testing::ValuesIn(rows()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IONBF, 0);  // every line out at once, also before a timeout
-    argc == 3 ? runs(argv[1], argv[2]) : check(false, "usage: gui_driver UNPACK_EXE REPACK_EXE");
-    return failures == 0 ? 0 : 1;
+    testing::InitGoogleTest(&argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: gui_driver UNPACK_EXE REPACK_EXE [GOOGLETEST OPTIONS]\n");
+        return 2;
+    }
+    programs = {{"Unpack", argv[1]}, {"Repack", argv[2]}};
+    return RUN_ALL_TESTS();
 }
