@@ -18,31 +18,39 @@ constexpr ULONG kShareLevel = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // What a walk down the folders of a path gives: the last folder's handle (an
-// empty one for the top itself), or why it stopped.
+// empty one for the top itself) and its path as the system names it, or why
+// it stopped.
 struct Walked {
     NTSTATUS status = 0;
     OsHandle folder;
+    std::wstring name;
 };
 
 // Opens the folders of `parts` but the last, each relative to the one above,
 // none of them a link; a missing level is made when `make`.
 Walked walkDown(HANDLE top, const std::vector<std::string>& parts, bool make) {
     Walked walked;
+    std::optional<Facts> facts = factsOf(top, &walked.status);
+    if (!facts) {
+        return walked;
+    }
+    walked.name = facts->name;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         HANDLE above = walked.folder ? osHandle(walked.folder) : top;
-        std::wstring part = utf8ToWide(parts[i]);
         Opened level =
-            openRelative(above, part, FILE_READ_ATTRIBUTES, kShareLevel,
+            openRelative(above, utf8ToWide(parts[i]), FILE_READ_ATTRIBUTES, kShareLevel,
                          make ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE | kOpenReparsePoint);
         if (level.status < 0) {
             walked.status = level.status;
             return walked;
         }
-        if (!reachedDirectly(above, osHandle(level.handle), part)) {
+        facts = factsOf(osHandle(level.handle));
+        if (!reachedDirectly(facts, pathIn(walked.name, utf8ToWide(parts[i])))) {
             walked.status = kStatusThroughLink;
             return walked;
         }
         walked.folder = std::move(level.handle);
+        walked.name = std::move(facts->name);
     }
     return walked;
 }
@@ -51,13 +59,14 @@ HANDLE lastFolder(const Walked& walked, const OsHandle& top) {
     return osHandle(walked.folder ? walked.folder : top);
 }
 
-// Makes room for a new file at `name` in `folder`: removes a plain file there
-// unless it is `keep`. False when something else is there, or a file open
-// elsewhere without leave to delete it; a failure to remove raises ToolError.
-// A file is deleted only through a handle that is that very name: Wine deletes
-// the target of a link through which a handle was opened.
-bool clearForNewFile(HANDLE folder, const std::string& name, const File* keep,
-                     const std::string& shown) {
+// Makes room for a new file at the last part of `path` in the folder a walk
+// reached: removes a plain file there unless it is `keep`. False when
+// something else is there, or a file open elsewhere without leave to delete
+// it; a failure to remove raises ToolError. A file is deleted only through a
+// handle that is that very name: Wine deletes the target of a link through
+// which a handle was opened.
+bool clearForNewFile(HANDLE folder, const std::wstring& folderName, const std::string& name,
+                     const File* keep, const std::string& shown) {
     std::wstring part = utf8ToWide(name);
     Opened existing = openRelative(folder, part, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
                                    FILE_OPEN, FILE_NON_DIRECTORY_FILE | kOpenReparsePoint);
@@ -71,7 +80,7 @@ bool clearForNewFile(HANDLE folder, const std::string& name, const File* keep,
         failWithStatus(existing.status, "cannot look at", shown);
     }
     HANDLE handle = osHandle(existing.handle);
-    if (!reachedDirectly(folder, handle, part) ||
+    if (!reachedDirectly(factsOf(handle), pathIn(folderName, part)) ||
         (keep != nullptr && isSameFile(osHandle(keep->handle()), handle))) {
         return false;
     }
@@ -131,52 +140,52 @@ std::optional<Folder> Folder::openFolder(std::string_view name, bool make) const
 }
 
 PathStatus Folder::status(const RelativePath& path, Links links) const {
-    std::string shown = path_ + path.shown();
     Walked walked = walkDown(osHandle(handle_), path.parts(), false);
     std::wstring last = utf8ToWide(path.parts().back());
-    HANDLE folder = lastFolder(walked, handle_);
     Opened item;
     if (walked.status >= 0) {
-        item = openRelative(folder, last, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
-                            links == Links::Refuse ? kOpenReparsePoint : 0);
+        item = openRelative(lastFolder(walked, handle_), last, FILE_READ_ATTRIBUTES, kShareAll,
+                            FILE_OPEN, links == Links::Refuse ? kOpenReparsePoint : 0);
     }
     NTSTATUS status = walked.status < 0 ? walked.status : item.status;
     if (isMissing(status) || status == kStatusNotAFolder) {
         return {};
     }
-    if (status == kStatusThroughLink || (status >= 0 && links == Links::Refuse &&
-                                         !reachedDirectly(folder, osHandle(item.handle), last))) {
+    if (status == kStatusThroughLink) {
         return {PathKind::Link};
     }
     if (status < 0) {
-        failWithStatus(status, "cannot look at", shown);
+        failWithStatus(status, "cannot look at", path_ + path.shown());
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(osHandle(item.handle), &info)) {
-        failWithLastError("cannot look at", shown);
+    std::optional<Facts> facts = factsOf(osHandle(item.handle), &status);
+    if (links == Links::Refuse && !reachedDirectly(facts, pathIn(walked.name, last))) {
+        return {PathKind::Link};
     }
-    bool hidden = (info.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (!facts) {
+        failWithStatus(status, "cannot look at", path_ + path.shown());
+    }
+    bool hidden = (facts->attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+    if ((facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return {PathKind::Folder, 0, hidden};
     }
-    std::int64_t size = (static_cast<std::int64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    return {PathKind::File, size, hidden};
+    return {PathKind::File, facts->size, hidden};
 }
 
 File Folder::openForReading(const RelativePath& path, Links links) const {
     std::string shown = path_ + path.shown();
     Walked walked = walkDown(osHandle(handle_), path.parts(), false);
     std::wstring last = utf8ToWide(path.parts().back());
-    HANDLE folder = lastFolder(walked, handle_);
     Opened file;
     if (walked.status >= 0) {
         ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY |
                         (links == Links::Refuse ? kOpenReparsePoint : 0);
-        file = openRelative(folder, last, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, options);
+        file = openRelative(lastFolder(walked, handle_), last, GENERIC_READ, FILE_SHARE_READ,
+                            FILE_OPEN, options);
     }
     NTSTATUS status = walked.status < 0 ? walked.status : file.status;
-    if (status == kStatusThroughLink || (status >= 0 && links == Links::Refuse &&
-                                         !reachedDirectly(folder, osHandle(file.handle), last))) {
+    if (status == kStatusThroughLink ||
+        (status >= 0 && links == Links::Refuse &&
+         !reachedDirectly(factsOf(osHandle(file.handle)), pathIn(walked.name, last)))) {
         throw ToolError(shown + " is reached through a link");
     }
     if (status < 0) {
@@ -193,19 +202,19 @@ std::optional<File> Folder::replaceFile(const RelativePath& path, const File& ke
     }
     HANDLE folder = lastFolder(walked, handle_);
     const std::string& name = path.parts().back();
-    if (!clearForNewFile(folder, name, &keep, shown)) {
+    if (!clearForNewFile(folder, walked.name, name, &keep, shown)) {
         return std::nullopt;
     }
     std::wstring last = utf8ToWide(name);
-    Opened file = openRelative(folder, last, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE,
-                               FILE_NON_DIRECTORY_FILE);
+    Opened file = openRelative(folder, last, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                               FILE_CREATE, FILE_NON_DIRECTORY_FILE);
     if (file.status == kStatusNameCollision) {
         return std::nullopt;  // something took the place meanwhile
     }
     if (file.status < 0) {
         failWithStatus(file.status, "cannot create", shown);
     }
-    if (!reachedDirectly(folder, osHandle(file.handle), last)) {
+    if (!reachedDirectly(factsOf(osHandle(file.handle)), pathIn(walked.name, last))) {
         return std::nullopt;  // a folder on the way was swapped meanwhile
     }
     return File(std::move(file.handle), shown);
@@ -213,7 +222,12 @@ std::optional<File> Folder::replaceFile(const RelativePath& path, const File& ke
 
 void Folder::removeFile(std::string_view name) const {
     std::string file(name);
-    if (!clearForNewFile(osHandle(handle_), file, nullptr, path_ + file)) {
+    NTSTATUS status = 0;
+    std::optional<Facts> facts = factsOf(osHandle(handle_), &status);
+    if (!facts) {
+        failWithStatus(status, "cannot look at", path_);
+    }
+    if (!clearForNewFile(osHandle(handle_), facts->name, file, nullptr, path_ + file)) {
         throw ToolError("cannot remove " + path_ + file +
                         ": it is not a plain file but a folder, a link or a special file");
     }

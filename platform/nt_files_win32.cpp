@@ -1,7 +1,7 @@
 #include "nt_files_win32.h"
 
-#include <cstring>
-#include <optional>
+#include <cstddef>
+#include <vector>
 
 #include "system_error.h"
 
@@ -12,38 +12,24 @@ namespace zrk {
 
 namespace {
 
-constexpr auto kFileNameInformation = static_cast<FILE_INFORMATION_CLASS>(9);
 constexpr auto kFileDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
-constexpr auto kFileAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
+constexpr auto kFileAllInformation = static_cast<FILE_INFORMATION_CLASS>(18);
 constexpr std::size_t kLongestName = 32768;  // characters, as NT counts a path
 
-struct AttributeTag {
+// FILE_ALL_INFORMATION, laid out as the system gives it.
+struct AllInformation {
+    LARGE_INTEGER creation, lastAccess, lastWrite, change;
     ULONG attributes;
-    ULONG reparseTag;
+    LARGE_INTEGER allocation, endOfFile;
+    ULONG links;
+    BOOLEAN deletePending, directory;
+    LARGE_INTEGER index;
+    ULONG ea;
+    ACCESS_MASK access;
+    LARGE_INTEGER position;
+    ULONG mode, alignment, nameBytes;
+    WCHAR name[1];
 };
-
-// The handle's path from the root of its volume, as the system names it.
-std::optional<std::wstring> nameOf(HANDLE handle) {
-    std::wstring buffer(kLongestName + 2, L'\0');
-    IO_STATUS_BLOCK io{};
-    NTSTATUS status = ::NtQueryInformationFile(handle, &io, buffer.data(),
-                                               static_cast<ULONG>(buffer.size() * sizeof(wchar_t)),
-                                               kFileNameInformation);
-    if (status < 0) {
-        return std::nullopt;
-    }
-    ULONG bytes = 0;
-    std::memcpy(&bytes, buffer.data(), sizeof bytes);
-    return buffer.substr(sizeof bytes / sizeof(wchar_t), bytes / sizeof(wchar_t));
-}
-
-bool isReparsePoint(HANDLE handle) {
-    AttributeTag tag{};
-    IO_STATUS_BLOCK io{};
-    NTSTATUS status =
-        ::NtQueryInformationFile(handle, &io, &tag, sizeof tag, kFileAttributeTagInformation);
-    return status < 0 || (tag.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
 
 bool sameText(std::wstring_view one, std::wstring_view other) {
     return ::CompareStringOrdinal(one.data(), static_cast<int>(one.size()), other.data(),
@@ -80,16 +66,34 @@ Opened openRelative(HANDLE folder, std::wstring_view name, ACCESS_MASK access, U
     return opened;
 }
 
-bool reachedDirectly(HANDLE folder, HANDLE item, std::wstring_view name) {
-    std::optional<std::wstring> above = nameOf(folder);
-    std::optional<std::wstring> found = nameOf(item);
-    if (!above || !found || isReparsePoint(item)) {
-        return false;
+std::optional<Facts> factsOf(HANDLE handle, NTSTATUS* why) {
+    constexpr std::size_t kBytes = offsetof(AllInformation, name) + kLongestName * sizeof(WCHAR);
+    thread_local std::vector<std::uint64_t> buffer(kBytes / sizeof(std::uint64_t) + 1);
+    IO_STATUS_BLOCK io{};
+    NTSTATUS status = ::NtQueryInformationFile(handle, &io, buffer.data(),
+                                               static_cast<ULONG>(kBytes), kFileAllInformation);
+    if (status < 0) {
+        if (why != nullptr) {
+            *why = status;
+        }
+        return std::nullopt;
     }
-    if (!above->ends_with(L'\\')) {
-        *above += L'\\';
+    const auto* all = reinterpret_cast<const AllInformation*>(buffer.data());
+    return Facts{all->attributes, all->endOfFile.QuadPart,
+                 std::wstring(all->name, all->nameBytes / sizeof(WCHAR))};
+}
+
+std::wstring pathIn(std::wstring_view folder, std::wstring_view name) {
+    std::wstring path(folder);
+    if (!path.ends_with(L'\\')) {
+        path += L'\\';
     }
-    return sameText(*found, *above + std::wstring(name));
+    return path + std::wstring(name);
+}
+
+bool reachedDirectly(const std::optional<Facts>& facts, std::wstring_view expected) {
+    return facts && (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+           sameText(facts->name, expected);
 }
 
 NTSTATUS markForDeletion(HANDLE handle) {

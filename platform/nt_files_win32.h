@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,12 +45,26 @@ struct Opened {
 Opened openRelative(HANDLE folder, std::wstring_view name, ACCESS_MASK access, ULONG share,
                     ULONG disposition, ULONG options);
 
-// True when `item`, opened as `name` relative to `folder`, is that very name:
-// not a reparse point (a symbolic link or a junction), and named by the system
-// as the folder's path and the name. Wine follows a Unix link even where it is
-// asked not to, and shows no reparse point for a link to a file, but it names
-// what it opened by the link's target.
-bool reachedDirectly(HANDLE folder, HANDLE item, std::wstring_view name);
+// What the system tells of an open file or folder, in one call.
+struct Facts {
+    ULONG attributes = 0;
+    std::int64_t size = 0;
+    std::wstring name;  // its path from the root of its volume
+};
+
+// Nothing when the system does not tell, for instance where the name it would
+// give no longer resolves; `why` then holds the status.
+std::optional<Facts> factsOf(HANDLE handle, NTSTATUS* why = nullptr);
+
+// The path of `name` in the folder that the system names `folder`.
+std::wstring pathIn(std::wstring_view folder, std::wstring_view name);
+
+// True when an item opened at the path `expected` is that very path: not a
+// reparse point (a symbolic link or a junction), and named so by the system.
+// Wine goes through a Unix link even where it is asked not to, and shows no
+// reparse point for a link to a file, but it names what it opened by the
+// link's target.
+bool reachedDirectly(const std::optional<Facts>& facts, std::wstring_view expected);
 
 // Has the file deleted when its last handle closes.
 NTSTATUS markForDeletion(HANDLE handle);
