@@ -21,6 +21,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A thing in a folder as the system lists it.
+struct Item {
+    enum Kind { Folder, File, Link, Other };
+    std::string name;  // in UTF-8
+    Kind kind;
+    std::uintmax_t size;  // of a file
+};
+
+}  // namespace
+
+namespace {
+
 fs::path fromUtf8(const std::string& text) {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
@@ -93,6 +105,29 @@ void removeAll(const fs::path& folder) {
 
 }  // namespace
 
+// A path past 260 characters is read only in the \\?\ form, which the
+// listing of std::filesystem does not take on mingw.
+fs::path longForm(const std::string& path) {
+    return fs::path(L"\\\\?\\" + fs::path(path).native());
+}
+
+std::vector<Item> itemsIn(const fs::path& folder) {
+    std::vector<Item> items;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((folder / L"*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
+        std::u8string name = fs::path(found.cFileName).u8string();
+        if (name != u8"." && name != u8"..") {
+            bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            items.push_back({std::string(name.begin(), name.end()),
+                             isFolder ? Item::Folder : Item::File,
+                             (std::uintmax_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow});
+        }
+    }
+    ::FindClose(search);
+    return items;
+}
+
 // Wine makes no link of its own (CreateSymbolicLinkW reports success and makes
 // nothing), so a Unix shell under it makes one: Wine shows such a link to a
 // Windows program as a reparse point, or goes through it.
@@ -122,6 +157,24 @@ Tree unixLinks(const fs::path&) {
 void removeAll(const fs::path& folder) {
     std::error_code error;
     fs::remove_all(folder, error);
+}
+
+fs::path longForm(const std::string& path) {
+    return path;
+}
+
+std::vector<Item> itemsIn(const fs::path& folder) {
+    std::vector<Item> items;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        std::u8string name = entry.path().filename().u8string();
+        Item::Kind kind = entry.is_symlink()        ? Item::Link
+                          : entry.is_directory()    ? Item::Folder
+                          : entry.is_regular_file() ? Item::File
+                                                    : Item::Other;
+        items.push_back({std::string(name.begin(), name.end()), kind,
+                         kind == Item::File ? entry.file_size() : 0});
+    }
+    return items;
 }
 
 }  // namespace
@@ -192,26 +245,38 @@ bool WorkFolder::make(const Tree& items) const {
     return true;
 }
 
-Tree WorkFolder::tree() const {
-    Tree tree = unixLinks(parent_);
-    for (auto item = fs::recursive_directory_iterator(parent_); item != fs::end(item); ++item) {
-        std::u8string utf8 = item->path().lexically_relative(parent_).generic_u8string();
-        std::string name(utf8.begin(), utf8.end());
+namespace {
+
+// Adds what lies in `folder`, `below` the tree's root ("" or ending in '/'),
+// to the tree.
+void addItems(const fs::path& folder, const std::string& below, Tree& tree) {
+    for (const Item& item : itemsIn(folder)) {
+        std::string name = below + item.name;
+        fs::path path = folder / fromUtf8(item.name);
         if (tree.contains(name)) {
-            item.disable_recursion_pending();
-        } else if (item->is_symlink()) {
-            tree[name] = "-> " + fs::read_symlink(item->path()).generic_string();
-        } else if (item->is_directory()) {
-            tree.insert_or_assign(name.append("/"), std::string(1, '/'));
-        } else if (item->is_regular_file() && item->file_size() > (1 << 20)) {
-            tree[name] = "<sparse " + std::to_string(item->file_size()).append(">");
-        } else if (item->is_regular_file()) {
-            std::ifstream in(item->path(), std::ios::binary);
+            continue;  // a link that the system goes through
+        }
+        if (item.kind == Item::Link) {
+            tree[name] = "-> " + fs::read_symlink(path).generic_string();
+        } else if (item.kind == Item::Folder) {
+            tree[name + "/"] = "/";
+            addItems(path, name + "/", tree);
+        } else if (item.kind == Item::File && item.size > (1 << 20)) {
+            tree[name] = "<sparse " + std::to_string(item.size) + ">";
+        } else if (item.kind == Item::File) {
+            std::ifstream in(path, std::ios::binary);
             tree[name].assign(std::istreambuf_iterator<char>(in), {});
         } else {
             tree[name] = "<pipe>";
         }
     }
+}
+
+}  // namespace
+
+Tree WorkFolder::tree() const {
+    Tree tree = unixLinks(parent_);
+    addItems(longForm(parent_), "", tree);
     return tree;
 }
 

@@ -42,13 +42,14 @@ HWND findWindow(DWORD thread, const std::string& form, const std::string& captio
     return shown ? found : nullptr;
 }
 
-// The program started in a work folder, with its window and the log list in it.
+// The program started in a folder, with its window and the log list in it.
 struct Child {
-    Child(const std::string& caption, const WorkFolder& work) {
-        STARTUPINFOA startup{};
+    Child(const std::string& caption, const std::filesystem::path& folder) {
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (::CreateProcessA(programs[caption].c_str(), nullptr, nullptr, nullptr, FALSE, 0,
-                             nullptr, work.path().c_str(), &startup, &process)) {
+        std::filesystem::path program = programs[caption];
+        if (::CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                             folder.c_str(), &startup, &process)) {
             window = findWindow(process.dwThreadId, caption + "Form", caption);
             list = window ? ::FindWindowExA(window, nullptr, "ListBox", nullptr) : nullptr;
         }
@@ -93,6 +94,8 @@ struct Row {
     bool okOnBox = false;
     std::string hidden = "";  // a file hidden from the program
     std::string cut = "";     // a file that closing leaves shorter than in `after`
+    std::string folder = "";  // where below the work folder the program starts
+    std::string beside = "";  // a program started in the same folder meanwhile
 };
 void PrintTo(const Row& row, std::ostream* out) {
     *out << row.name;
@@ -112,6 +115,31 @@ std::vector<Row> rows() {
     Tree dat = {{"work/", "/"}, {"work/ZRK.DAT", archive}}, neu = {{"work/ZRK.NEW", archive}};
     Tree old = {{"work/ZRK.NEW", "old"}}, cut = {{"work/", "/"}, {"work/ZRK.DAT", "cut"}};
     Tree gone = {{"work/", "/"}, {out, "/"}, {out + "manifest.txt", "GONE,5\r\n"}};
+    // A folder whose name the ANSI code page can only show with real
+    // backslashes, and one deep enough (about 245 characters) that the path of
+    // an entry in a folder of its own passes 260.
+    std::string fullwidth = "a\xEF\xBC\xBC..\xEF\xBC\xBC..\xEF\xBC\xBCx/", deep = "x/";
+    for (int level = 0; level < 18; ++level) {
+        deep += "abcdefghij/";
+    }
+    std::string deepName = "ABCDEFGHIJKLM\\A.BIN";
+    Tree deepDat = {{"work/", "/"}, {"work/ZRK.DAT", archiveOf({{deepName, "a"}})}};
+    Tree deepOut = {{out, "/"},
+                    {out + "manifest.txt", deepName + ",1\r\n"},
+                    {out + "ABCDEFGHIJKLM/", "/"},
+                    {out + "ABCDEFGHIJKLM/A.BIN", "a"}};
+    // The tree of the work folder moved into `folder` below it.
+    auto below = [](const std::string& folder, const Tree& tree) {
+        Tree moved = {{"work/", "/"}};
+        for (std::size_t cut = folder.find('/'); cut != folder.npos;
+             cut = folder.find('/', cut + 1)) {
+            moved["work/" + folder.substr(0, cut + 1)] = "/";
+        }
+        for (const auto& [name, content] : tree) {
+            moved["work/" + folder + name.substr(5)] = content;
+        }
+        return moved;
+    };
     // clang-format off
     // A.BIN and then BIG.BIN, as long as the archive lets it be, of zeros in a
     // sparse file: 64 pieces of a copy, each a chance to answer and to close.
@@ -127,6 +155,11 @@ std::vector<Row> rows() {
     return {
         {"UnpackClosedAfterItsEnd", "Unpack", dat, plus(dat, in), unpackLog(names)},
         {"RepackClosedAfterItsEnd", "Repack", plus(in, old), plus(in, neu), repackLog(names)},
+        {.name = "UnpackWhereTheFolderNameHasFullwidthBackslashes", .program = "Unpack",
+         .before = below(fullwidth, dat), .after = below(fullwidth, plus(dat, in)), .log = unpackLog(names),
+         .folder = fullwidth},
+        {.name = "UnpackWherePathsPass260Characters", .program = "Unpack", .before = below(deep, deepDat),
+         .after = below(deep, plus(deepDat, deepOut)), .log = unpackLog({deepName}), .folder = deep},
         {.name = "UnpackWithoutArchive", .program = "Unpack", .before = plus(dat, old),
          .after = plus(dat, old), .log = {"ZRK.DAT not found!"}, .hidden = "ZRK.DAT"},
         {.name = "RepackWithoutManifest", .program = "Repack", .before = plus(in, old), .after = in,
@@ -137,9 +170,10 @@ std::vector<Row> rows() {
          .log = {"Reading metadata from manifest..."}, .exitCode = 1, .error = "GONE is missing"},
         // The window answers and is closed while the long entry is copied:
         // the entry before it is whole, the long one is left where it got.
+        // Repack started beside it meanwhile refuses and changes nothing.
         {.name = "UnpackClosedInALongEntry", .program = "Unpack", .before = big,
          .after = plus(bigLeft, big), .log = unpackLog({"A.BIN", "BIG.BIN"}, {}, false),
-         .exitCode = 1, .cut = out + "BIG.BIN"},
+         .exitCode = 1, .cut = out + "BIG.BIN", .beside = "Repack"},
     };
     // clang-format on
 }
@@ -153,7 +187,7 @@ TEST_P(GuiRun, ShowsItsLogAndLeavesItsFiles) {
     if (!row.hidden.empty()) {
         ASSERT_TRUE(::SetFileAttributesW(work.native(row.hidden).c_str(), FILE_ATTRIBUTE_HIDDEN));
     }
-    Child child(row.program, work);
+    Child child(row.program, work.native("") / std::u8string(row.folder.begin(), row.folder.end()));
     ASSERT_NE(child.list, nullptr) << "no window with a list";
     // The client area as first shown: 7410 x 6075 twips, 494 x 405 pixels at 96 DPI.
     UINT dpi = ::GetDpiForSystem();
@@ -178,6 +212,15 @@ TEST_P(GuiRun, ShowsItsLogAndLeavesItsFiles) {
     // Within the time after which Windows calls a window Not Responding.
     EXPECT_TRUE(
         ::SendMessageTimeoutW(child.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr));
+    if (!row.beside.empty()) {
+        Child other(row.beside, work.path());
+        HWND refusal = findWindow(other.process.dwThreadId, "#32770", row.beside);
+        std::string says(1024, '\0');
+        says.resize(::GetDlgItemTextA(refusal, 0xFFFF, says.data(), 1024));
+        EXPECT_EQ(says, "Output is in use by another Unpack or Repack");
+        ::PostMessageA(refusal, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(other.exitCode(), 1u);
+    }
 
     EXPECT_EQ(child.exitCode(0), STILL_ACTIVE) << "the window stays open";
     bool ok = box != nullptr && row.okOnBox;
