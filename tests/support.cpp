@@ -329,12 +329,12 @@ std::vector<std::string> unpackLog(const std::vector<std::string>& names,
     return log;
 }
 
-std::vector<std::string> repackLog(const std::vector<std::string>& names) {
+std::vector<std::string> repackLog(const std::vector<std::string>& names, bool done) {
     std::vector<std::string> log = {"Reading metadata from manifest...", "Writing metadata..."};
     for (const std::string& name : names) {
         log.push_back("Repacking " + name + "...");
     }
-    log.push_back("Done!");
+    log.resize(log.size() + (done ? 1 : 0), "Done!");
     return log;
 }
 

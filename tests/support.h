@@ -78,11 +78,12 @@ std::string withField(std::string archive, int number, std::size_t fieldOffset,
 // `count` bytes of a repeatable pattern that differs with `seed`.
 std::string pattern(std::size_t count, unsigned seed);
 
-// The logs of runs over entries of these names (as logged): Unpack's, not
-// able to write those in `refused`, and reaching its end when `done`.
+// The logs of runs over entries of these names (as logged), reaching their
+// end when `done`: Unpack's, not able to write those in `refused`, and
+// Repack's.
 std::vector<std::string> unpackLog(const std::vector<std::string>& names,
                                    const std::vector<std::string>& refused = {}, bool done = true);
-std::vector<std::string> repackLog(const std::vector<std::string>& names);
+std::vector<std::string> repackLog(const std::vector<std::string>& names, bool done = true);
 
 // A window that keeps the log and lets a test act at a given line.
 class RecordingWindow final : public ToolWindow {
