@@ -21,30 +21,58 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A thing in a folder as the system lists it.
-struct Item {
-    enum Kind { Folder, File, Link, Other };
-    std::string name;  // in UTF-8
-    Kind kind;
-    std::uintmax_t size;  // of a file
-};
-
-}  // namespace
-
-namespace {
-
 fs::path fromUtf8(const std::string& text) {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
 
-}  // namespace
+std::string textOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// One item of a tree: its text as the Tree shows it, and whether to look
+// below it.
+std::string shown(char kind, std::uintmax_t size, const std::string& target, const fs::path& file) {
+    switch (kind) {
+        case 'd':
+            return "/";
+        case 'l':
+            return "-> " + target;
+        case 'f':
+            return size > (1 << 20) ? "<sparse " + std::to_string(size) + ">" : textOf(file);
+        default:
+            return "<pipe>";
+    }
+}
+
+// Everything below `root`, as the system lists it.
+Tree listedBelow(const fs::path& root) {
+    Tree tree;
+    for (auto item = fs::recursive_directory_iterator(root); item != fs::end(item); ++item) {
+        std::u8string utf8 = item->path().lexically_relative(root).generic_u8string();
+        std::string name(utf8.begin(), utf8.end());
+        char kind = item->is_symlink()        ? 'l'
+                    : item->is_directory()    ? 'd'
+                    : item->is_regular_file() ? 'f'
+                                              : 'p';
+        std::string target = kind == 'l' ? fs::read_symlink(item->path()).generic_string() : "";
+        tree[kind == 'd' ? name + "/" : name] =
+            shown(kind, kind == 'f' ? item->file_size() : 0, target, item->path());
+    }
+    return tree;
+}
 
 #ifdef _WIN32
-namespace {
-
 const fs::path kUnixShell = "Z:\\bin\\sh";  // where Wine shows it
 
-std::string shellQuoted(std::string text) {
+bool underWine() {
+    std::error_code error;
+    return fs::exists(kUnixShell, error);
+}
+
+std::string shellQuoted(const fs::path& path) {
+    std::u8string utf8 = path.generic_u8string();
+    std::string text(utf8.begin(), utf8.end());
     for (std::size_t at = 0; (at = text.find('\'', at)) != text.npos; at += 4) {
         text.replace(at, 1, "'\\''");
     }
@@ -73,73 +101,63 @@ bool runUnixScript(const fs::path& folder, const std::string& script) {
     return done;
 }
 
-// The links below `root`, as "-> target": Wine goes through them or, where
-// their target is missing, hides them.
-Tree unixLinks(const fs::path& root) {
-    Tree links;
-    std::error_code error;
-    if (fs::exists(kUnixShell, error) &&
-        runUnixScript(root, "find . -type l -printf '%P\\t%l\\n' > .zrk-links")) {
-        std::ifstream in(root / ".zrk-links", std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            std::size_t tab = line.find('\t');
-            links[line.substr(0, tab)] = "-> " + line.substr(tab + 1);
-        }
-        in.close();
-        fs::remove(root / ".zrk-links", error);
+// Under Wine the Unix side lists the tree: Wine goes through a link or, where
+// its target is missing, hides it, and std::filesystem on mingw lists no path
+// past 260 characters. Files are read in the \\?\ form, which takes any length.
+Tree treeBelow(const std::string& root) {
+    if (!underWine() || !runUnixScript(root,
+                                       "find . -mindepth 1 ! -name '.zrk-*' "
+                                       "-printf '%y\\t%s\\t%l\\t%P\\n' > .zrk-tree")) {
+        return listedBelow(root);
     }
-    return links;
+    Tree tree;
+    std::ifstream in(fs::path(root) / ".zrk-tree", std::ios::binary);
+    for (std::string kind, size, target, name;
+         std::getline(in, kind, '\t') && std::getline(in, size, '\t') &&
+         std::getline(in, target, '\t') && std::getline(in, name);) {
+        fs::path file = fs::path(L"\\\\?\\" + fs::path(root).native()) / fromUtf8(name);
+        file.make_preferred();  // the \\?\ form takes no '/'
+        tree[kind == "d" ? name + "/" : name] = shown(kind[0], std::stoull(size), target, file);
+    }
+    in.close();
+    fs::remove(fs::path(root) / ".zrk-tree");
+    return tree;
 }
 
 // Under Wine a Unix shell removes the folder: Wine deletes what a link points
 // to rather than the link.
 void removeAll(const fs::path& folder) {
     std::error_code error;
-    std::u8string name = folder.filename().u8string();
-    if (!fs::exists(kUnixShell, error) ||
-        !runUnixScript(folder.parent_path(),
-                       "rm -rf -- " + shellQuoted(std::string(name.begin(), name.end())))) {
+    if (!underWine() ||
+        !runUnixScript(folder.parent_path(), "rm -rf -- " + shellQuoted(folder.filename()))) {
         fs::remove_all(folder, error);
     }
 }
+#else
+Tree treeBelow(const std::string& root) {
+    return listedBelow(root);
+}
+
+void removeAll(const fs::path& folder) {
+    std::error_code error;
+    fs::remove_all(folder, error);
+}
+#endif
 
 }  // namespace
 
-// A path past 260 characters is read only in the \\?\ form, which the
-// listing of std::filesystem does not take on mingw.
-fs::path longForm(const std::string& path) {
-    return fs::path(L"\\\\?\\" + fs::path(path).native());
-}
-
-std::vector<Item> itemsIn(const fs::path& folder) {
-    std::vector<Item> items;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((folder / L"*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(search, &found)) {
-        std::u8string name = fs::path(found.cFileName).u8string();
-        if (name != u8"." && name != u8"..") {
-            bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            items.push_back({std::string(name.begin(), name.end()),
-                             isFolder ? Item::Folder : Item::File,
-                             (std::uintmax_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow});
-        }
-    }
-    ::FindClose(search);
-    return items;
-}
-
+#ifdef _WIN32
 // Wine makes no link of its own (CreateSymbolicLinkW reports success and makes
 // nothing), so a Unix shell under it makes one: Wine shows such a link to a
 // Windows program as a reparse point, or goes through it.
 bool makeLink(const std::string& target, const fs::path& at) {
     std::error_code error;
-    if (!fs::exists(kUnixShell, error)) {
+    if (!underWine()) {
         fs::create_symlink(target, at, error);  // Windows itself
         return !error;
     }
-    std::u8string name = at.filename().u8string();
-    return runUnixScript(at.parent_path(), "ln -s -- " + shellQuoted(target) + " " +
-                                               shellQuoted(std::string(name.begin(), name.end())));
+    return runUnixScript(at.parent_path(),
+                         "ln -s -- " + shellQuoted(target) + " " + shellQuoted(at.filename()));
 }
 #else
 bool makeLink(const std::string& target, const fs::path& at) {
@@ -147,37 +165,6 @@ bool makeLink(const std::string& target, const fs::path& at) {
     fs::create_symlink(target, at, error);
     return !error;
 }
-
-namespace {
-
-Tree unixLinks(const fs::path&) {
-    return {};  // the system shows them as they are
-}
-
-void removeAll(const fs::path& folder) {
-    std::error_code error;
-    fs::remove_all(folder, error);
-}
-
-fs::path longForm(const std::string& path) {
-    return path;
-}
-
-std::vector<Item> itemsIn(const fs::path& folder) {
-    std::vector<Item> items;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        std::u8string name = entry.path().filename().u8string();
-        Item::Kind kind = entry.is_symlink()        ? Item::Link
-                          : entry.is_directory()    ? Item::Folder
-                          : entry.is_regular_file() ? Item::File
-                                                    : Item::Other;
-        items.push_back({std::string(name.begin(), name.end()), kind,
-                         kind == Item::File ? entry.file_size() : 0});
-    }
-    return items;
-}
-
-}  // namespace
 #endif
 
 Tree plus(Tree tree, const Tree& more) {
@@ -210,8 +197,7 @@ void WorkFolder::write(std::string_view relative, std::string_view bytes) const 
 }
 
 std::string WorkFolder::read(std::string_view relative) const {
-    std::ifstream in(native(relative), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return textOf(native(relative));
 }
 
 bool WorkFolder::make(const Tree& items) const {
@@ -245,39 +231,8 @@ bool WorkFolder::make(const Tree& items) const {
     return true;
 }
 
-namespace {
-
-// Adds what lies in `folder`, `below` the tree's root ("" or ending in '/'),
-// to the tree.
-void addItems(const fs::path& folder, const std::string& below, Tree& tree) {
-    for (const Item& item : itemsIn(folder)) {
-        std::string name = below + item.name;
-        fs::path path = folder / fromUtf8(item.name);
-        if (tree.contains(name)) {
-            continue;  // a link that the system goes through
-        }
-        if (item.kind == Item::Link) {
-            tree[name] = "-> " + fs::read_symlink(path).generic_string();
-        } else if (item.kind == Item::Folder) {
-            tree[name + "/"] = "/";
-            addItems(path, name + "/", tree);
-        } else if (item.kind == Item::File && item.size > (1 << 20)) {
-            tree[name] = "<sparse " + std::to_string(item.size) + ">";
-        } else if (item.kind == Item::File) {
-            std::ifstream in(path, std::ios::binary);
-            tree[name].assign(std::istreambuf_iterator<char>(in), {});
-        } else {
-            tree[name] = "<pipe>";
-        }
-    }
-}
-
-}  // namespace
-
 Tree WorkFolder::tree() const {
-    Tree tree = unixLinks(parent_);
-    addItems(longForm(parent_), "", tree);
-    return tree;
+    return treeBelow(parent_);
 }
 
 std::string archiveOf(const std::vector<TestEntry>& entries) {
