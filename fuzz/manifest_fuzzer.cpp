@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     work.write("Output\\manifest.txt", text);  // as it is, whatever it starts with
     std::vector<ArchiveEntry> entries;
     try {
-        entries = loadManifest(Folder::open(work.native("Output")));
+        entries = loadManifest(Folder::open(work.native("Output"))).entries;
     } catch (const ToolError&) {
         return 0;
     }
