@@ -94,20 +94,22 @@ const std::vector<Row> kRows = {
      {{"ZRK.DAT", archive({{"S\\.\\D\\\\A.PCM", "a"}, {std::string("AB\0C", 4), "b", 7}})}},
      unpackLog({"S\\.\\D\\\\A.PCM", "AB\\0C"}), "",
      {{"Output/manifest.txt", "S\\.\\D\\\\A.PCM,1\r\nAB\\0C,7\r\n"}, {"Output/S/D/A.PCM", "a"}, {"Output/AB/0C", "b"}}},
+    // A file is replaced, never written through: another name of it keeps its bytes.
     {"UnpackReplacesOlderFilesWhole", runUnpack,
-     {{"ZRK.DAT", archive({{"A", "abc"}, {"E", ""}, {"A", "new"}})}, {"Output/A", "a longer old content"},
-      {"Output/E", "o"}, {"Output/manifest.txt", "OLD,1\r\nOLDER,2\r\nOLDEST,3\r\n"}},
-     unpackLog({"A", "E", "A"}), "", {{"Output/manifest.txt", "A,3\r\nE,0\r\nA,3\r\n"}, {"Output/A", "new"}, {"Output/E", ""}}},
+     {{"ZRK.DAT", archive({{"A", "abc"}, {"E", ""}, {"A", "new"}, {"z.bin", "z"}})}, {"/elsewhere/KEEP", "a longer old one"},
+      {"Output/A", "=> elsewhere/KEEP"}, {"Output/E", "o"}, {"Output/manifest.txt", "OLD,1\r\n"},
+      {"Output/z.bin", "=> work/Output/manifest.txt"}}, unpackLog({"A", "E", "A", "z.bin"}), "",
+     {{"Output/manifest.txt", "A,3\r\nE,0\r\nA,3\r\nz.bin,1\r\n"}, {"Output/A", "new"}, {"Output/E", ""}, {"Output/z.bin", "z"}}},
     {"UnpackSkipsOnlyTheEntryAFileOrFolderIsInTheWayOf", runUnpack,
      {{"ZRK.DAT", archive({{"S\\A", "a"}, {"B", "b"}, {"C", "c"}})}, {"Output/S", "a file"}, {"Output/B/", "/"}},
      unpackLog({"S\\A", "B", "C"}, {"S\\A", "B"}), "", {{"Output/manifest.txt", "S\\A,1\r\nB,1\r\nC,1\r\n"}, {"Output/C", "c"}}},
     {"UnpackWhereOutputIsAFile", runUnpack, {{"ZRK.DAT", archive({{"A", "a"}})}, {"Output", "a file"}},
      manifestRefused(unpackLog({"A"}, {"A"})), ""},
     {"UnpackNeverFollowsALinkBelowOutput", runUnpack,
-     {{"ZRK.DAT", archive({{"L\\A", "a"}, {"L\\N\\B", "b"}, {"F", "c"}, {"D", "d"}, {"OK", "e"}})},
+     {{"ZRK.DAT", archive({{"L\\A", "a"}, {"F", "c"}, {"D", "d"}, {"OK", "e"}})},
       {"/elsewhere/KEEP", "keep"}, {"Output/L", "-> ../../elsewhere"}, {"Output/F", "-> ../../elsewhere/KEEP"},
       {"Output/D", "-> ../../elsewhere/MADE"}, {"Output/manifest.txt", "-> ../../elsewhere/LIST"}},
-     manifestRefused(unpackLog({"L\\A", "L\\N\\B", "F", "D", "OK"}, {"L\\A", "L\\N\\B", "F", "D"})), "", {{"Output/OK", "e"}}},
+     manifestRefused(unpackLog({"L\\A", "F", "D", "OK"}, {"L\\A", "F", "D"})), "", {{"Output/OK", "e"}}},
     {"UnpackFollowsTheArchiveAndOutputAsLinks", runUnpack,
      {{"/elsewhere/ARCHIVE", archive({{"S\\A", "a"}})}, {"ZRK.DAT", "-> ../elsewhere/ARCHIVE"}, {"Output", "-> ../elsewhere"}},
      unpackLog({"S\\A"}), "", {{"/elsewhere/manifest.txt", "S\\A,1\r\n"}, {"/elsewhere/S/", "/"}, {"/elsewhere/S/A", "a"}}},
@@ -117,17 +119,10 @@ const std::vector<Row> kRows = {
     {"UnpackNeverEmptiesTheArchiveUnderAnotherName", runUnpack,
      {{"Output/A", archive({{"A", "a"}, {"B", "b"}})}, {"ZRK.DAT", "=> work/Output/A"}},
      unpackLog({"A", "B"}, {"A"}), "", {{"Output/manifest.txt", "A,1\r\nB,1\r\n"}, {"Output/B", "b"}}},
-    {"UnpackReplacesHardLinksRatherThanWritingThroughThem", runUnpack,
-     {{"ZRK.DAT", archive({{"z.bin", "z"}, {"Y.BIN", "y"}})}, {"/elsewhere/KEEP", "keep"}, {"Output/Y.BIN", "=> elsewhere/KEEP"},
-      {"Output/manifest.txt", "old"}, {"Output/z.bin", "=> work/Output/manifest.txt"}},
-     unpackLog({"z.bin", "Y.BIN"}), "", {{"Output/manifest.txt", "z.bin,1\r\nY.BIN,1\r\n"}, {"Output/z.bin", "z"}, {"Output/Y.BIN", "y"}}},
     {"UnpackRefusesNamesLeavingOutputOrNamingTheManifest", runUnpack,
-     {{"ZRK.DAT", archive({{"..\\UP", "a"}, {"S\\..\\A", "b"}, {"/R", "c"}, {"S\\", "d"}, {"..\x01", "e"},
-                           {".\\manifest.txt", "f"}, {"S\\manifest.txt", "g"}})}},
-     unpackLog({"..\\UP", "S\\..\\A", "/R", "S\\", "..\\1", ".\\manifest.txt", "S\\manifest.txt"},
-               {"..\\UP", "S\\..\\A", "/R", "S\\", "..\\1", ".\\manifest.txt"}), "",
-     {{"Output/manifest.txt", "..\\UP,1\r\nS\\..\\A,1\r\n/R,1\r\nS\\,1\r\n..\\1,1\r\n.\\manifest.txt,1\r\nS\\manifest.txt,1\r\n"},
-      {"Output/S/manifest.txt", "g"}}},
+     {{"ZRK.DAT", archive({{"..\\UP", "a"}, {"..\x01", "e"}, {".\\manifest.txt", "f"}, {"S\\manifest.txt", "g"}})}},
+     unpackLog({"..\\UP", "..\\1", ".\\manifest.txt", "S\\manifest.txt"}, {"..\\UP", "..\\1", ".\\manifest.txt"}), "",
+     {{"Output/manifest.txt", "..\\UP,1\r\n..\\1,1\r\n.\\manifest.txt,1\r\nS\\manifest.txt,1\r\n"}, {"Output/S/manifest.txt", "g"}}},
     damaged("UnpackOfAnEmptyFile", "", "it is 0 bytes long, shorter than its 16-byte header"),
     damaged("UnpackWithoutADirectory", kTwo.substr(0, 16), "it ends at position 16, inside directory record 1 (positions 17 to 48)"),
     damaged("UnpackOfADirectoryPastTheEnd", kTwo.substr(0, 79), "directory record 1 puts the first data byte at position "
@@ -153,7 +148,7 @@ const std::vector<Row> kRows = {
       {"Output/OLD/A", "a"}},
      at("Unpacking D\\B...", [](auto& work, auto& error) {
          fs::rename(work.native("Output\\D"), work.native("Output\\OLD"));
-         error.assign(test::makeLink("../../elsewhere", work.native("Output\\D")) ? 0 : EPERM, std::generic_category());
+         test::makeLink("../../elsewhere", work.native("Output\\D"), error);
      })},
 
     {"RepackTwoEntries", runRepack, kTwoFiles, kTwoRepacked, "", {{"ZRK.NEW", kTwoByHand}}},
@@ -177,7 +172,7 @@ const std::vector<Row> kRows = {
      "<Output>B.BIN is reached through a link", {{"ZRK.NEW", kTwoByHand.substr(0, 180)}, {"Output/B.BIN", "-> A.PCM"}},
      at("Writing metadata...", [](auto& work, auto& error) {
          fs::remove(work.native("Output\\B.BIN"));
-         error.assign(test::makeLink("A.PCM", work.native("Output\\B.BIN")) ? 0 : EPERM, std::generic_category());
+         test::makeLink("A.PCM", work.native("Output\\B.BIN"), error);
      })},
     {"RepackOfAFolderSwappedForALinkAfterMeasuring", runRepack,
      {{"Output/manifest.txt", "A,1\r\nS\\B,1\r\n"}, {"Output/A", "a"}, {"Output/S/B", "b"}, {"/elsewhere/B", "secret"}},
@@ -186,14 +181,11 @@ const std::vector<Row> kRows = {
       {"Output/S", "-> ../../elsewhere"}, {"Output/S/", "<gone>"}, {"Output/S/B", "<gone>"}},
      at("Repacking A...", [](auto& work, auto& error) {
          fs::rename(work.native("Output\\S"), work.native("Output\\OLD"));
-         error.assign(test::makeLink("../../elsewhere", work.native("Output\\S")) ? 0 : EPERM, std::generic_category());
+         test::makeLink("../../elsewhere", work.native("Output\\S"), error);
      })},
     refused("RepackRefusesAParentFolder", "A,1\r\n..\\OUT,1\r\n",
             "manifest.txt line 2: the name \"..\\OUT\" cannot stand for a file inside the Output folder", {{"/OUT", "out"}}),
     refused("RepackRefusesAMissingFile", "A,1\r\n\r\nX\\GONE,1\r\n", "manifest.txt line 3: <Output>X<sep>GONE is missing or not a plain file"),
-    refused("RepackShowsAnEscapeByteEscaped", "E\x1B[31m,1\r\n", kWindows
-            ? "manifest.txt line 1: the name \"E\\27[31m\" cannot stand for a file inside the Output folder"
-            : "manifest.txt line 1: <Output>E\\27[31m is missing or not a plain file"),
     refused("RepackRefusesAFolder", "S,1\r\n", "manifest.txt line 1: <Output>S is a folder, not a file"),
     refused("RepackRefusesAnEmptyName", " ,1\r\n", "manifest.txt line 1: the name before the comma is empty"),
     refused("RepackRefusesAZeroByteInAName", std::string("A\0B,1\r\n", 7),

@@ -30,19 +30,13 @@ std::string textOf(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// One item of a tree: its text as the Tree shows it, and whether to look
-// below it.
+// An item of a tree as the Tree shows it, by its kind: 'd' a folder, 'l' a
+// link, 'f' a file, anything else a pipe.
 std::string shown(char kind, std::uintmax_t size, const std::string& target, const fs::path& file) {
-    switch (kind) {
-        case 'd':
-            return "/";
-        case 'l':
-            return "-> " + target;
-        case 'f':
-            return size > (1 << 20) ? "<sparse " + std::to_string(size) + ">" : textOf(file);
-        default:
-            return "<pipe>";
+    if (kind == 'f') {
+        return size > (1 << 20) ? "<sparse " + std::to_string(size) + ">" : textOf(file);
     }
+    return kind == 'd' ? "/" : kind == 'l' ? "-> " + target : "<pipe>";
 }
 
 // Everything below `root`, as the system lists it.
@@ -146,26 +140,19 @@ void removeAll(const fs::path& folder) {
 
 }  // namespace
 
+void makeLink(const std::string& target, const fs::path& at, std::error_code& error) {
 #ifdef _WIN32
-// Wine makes no link of its own (CreateSymbolicLinkW reports success and makes
-// nothing), so a Unix shell under it makes one: Wine shows such a link to a
-// Windows program as a reparse point, or goes through it.
-bool makeLink(const std::string& target, const fs::path& at) {
-    std::error_code error;
-    if (!underWine()) {
-        fs::create_symlink(target, at, error);  // Windows itself
-        return !error;
+    // Wine makes no link of its own (CreateSymbolicLinkW reports success and
+    // makes nothing), so a Unix shell under it makes one: Wine shows such a
+    // link to a Windows program as a reparse point, or goes through it.
+    if (underWine()) {
+        std::string script = "ln -s -- " + shellQuoted(target) + " " + shellQuoted(at.filename());
+        error.assign(runUnixScript(at.parent_path(), script) ? 0 : EPERM, std::generic_category());
+        return;
     }
-    return runUnixScript(at.parent_path(),
-                         "ln -s -- " + shellQuoted(target) + " " + shellQuoted(at.filename()));
-}
-#else
-bool makeLink(const std::string& target, const fs::path& at) {
-    std::error_code error;
-    fs::create_symlink(target, at, error);
-    return !error;
-}
 #endif
+    fs::create_symlink(target, at, error);
+}
 
 Tree plus(Tree tree, const Tree& more) {
     tree.insert(more.begin(), more.end());
@@ -208,7 +195,7 @@ bool WorkFolder::make(const Tree& items) const {
         if (name.ends_with('/')) {
             fs::create_directories(path, error);
         } else if (content.starts_with("-> ")) {
-            error.assign(makeLink(content.substr(3), path) ? 0 : EPERM, std::generic_category());
+            makeLink(content.substr(3), path, error);
         } else if (content.starts_with("=> ")) {
             fs::create_hard_link(fs::path(parent_) / fromUtf8(content.substr(3)), path, error);
         } else if (content.starts_with("<sparse ")) {

@@ -58,9 +58,9 @@ private:
     std::string path_;
 };
 
-// Makes a symbolic link at `at` to `target` (written with '/'), on Windows
-// under Wine as a Unix link; false where the system cannot make one.
-bool makeLink(const std::string& target, const std::filesystem::path& at);
+// Makes a symbolic link at `at` to `target` (written with '/'), under Wine a
+// Unix link; `error` tells where the system cannot make one.
+void makeLink(const std::string& target, const std::filesystem::path& at, std::error_code& error);
 
 // An archive entry for a test: its name as stored (raw bytes, cut to 19) and
 // its data; the kind follows the name, and declaredLength is the data's length
