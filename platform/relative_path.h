@@ -40,4 +40,11 @@ private:
 // The name rules of the system the programs run on.
 NameRules hostNameRules();
 
+// What each system gives RelativePath: the separator between folders; ANSI
+// text in the system's text (UTF-8), nothing where it is no text of the code
+// page; and the system's text as messages show it.
+char pathSeparator();
+std::optional<std::string> ansiToSystemText(std::string_view ansi);
+std::string shownSystemText(const std::string& text);
+
 }  // namespace zrk

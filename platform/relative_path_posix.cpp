@@ -3,27 +3,22 @@
 
 namespace zrk {
 
-// Linux names are bytes, shown and stored as UTF-8: the archive's code page
-// is read as Windows-1252.
-std::optional<RelativePath> RelativePath::fromEntryName(std::string_view ansiName) {
-    std::optional<std::vector<std::string>> parts =
-        partsInsideOutput(windows1252ToUtf8(ansiName), NameRules::Posix);
-    if (!parts) {
-        return std::nullopt;
-    }
-    return RelativePath(std::move(*parts));
-}
-
-std::string RelativePath::shown() const {
-    std::string text;
-    for (const std::string& part : parts_) {
-        text += (text.empty() ? "" : "/") + part;
-    }
-    return text;
-}
-
 NameRules hostNameRules() {
     return NameRules::Posix;
+}
+
+char pathSeparator() {
+    return '/';
+}
+
+// Linux names are bytes, shown and stored as UTF-8: the archive's code page
+// is read as Windows-1252, which gives every byte a character.
+std::optional<std::string> ansiToSystemText(std::string_view ansi) {
+    return windows1252ToUtf8(ansi);
+}
+
+std::string shownSystemText(const std::string& text) {
+    return text;
 }
 
 }  // namespace zrk

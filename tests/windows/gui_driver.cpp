@@ -167,8 +167,6 @@ std::vector<Row> rows() {
          .after = below(deep, plus(deepDat, deepOut)), .log = unpackLog({deepName}), .folder = deep},
         {.name = "UnpackWithoutArchive", .program = "Unpack", .before = plus(dat, old),
          .after = plus(dat, old), .log = {"ZRK.DAT not found!"}, .hidden = "ZRK.DAT"},
-        {.name = "RepackWithoutManifest", .program = "Repack", .before = plus(in, old), .after = in,
-         .log = {"Manifest file not found!"}, .hidden = "Output\\manifest.txt"},
         {.name = "UnpackErrorBoxAnswered", .program = "Unpack", .before = cut, .after = cut,
          .exitCode = 1, .error = "ZRK.DAT is damaged", .okOnBox = true},
         {.name = "RepackClosedUnderItsErrorBox", .program = "Repack", .before = gone, .after = gone,
