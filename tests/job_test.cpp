@@ -8,6 +8,7 @@
 #include "ansi_text.h"
 #include "archive_format.h"
 #include "errors.h"
+#include "file.h"
 #include "folder.h"
 #include "manifest_loading.h"
 #include "relative_path.h"
@@ -276,14 +277,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, Jobs, ::testing::ValuesIn(kRows),
 
 // Unpack then Repack gives back an archive laid out as Repack lays it out:
 // subfolders, code-page letters above 0x7F, names of 19 characters, longer
-// names whose cut form keeps their kind, an entry too big for one copy, and a
+// names whose cut form keeps their kind, an entry copied in two pieces, and a
 // directory, a manifest and a set of folders bigger than the pieces they are
 // handled in.
 TEST(Jobs, RepackGivesBackWhatUnpackTookApart) {
     const char* patterns[] = {"SND\\TONE%03d.PCM", "\xC9T\xC9\\\xE0%03d.dat",
                               "\x81\xFF\xA0%03d.\xD6L", "LONG%03d\\ABCDEFGHIJKLMNOP.BIN",
                               "\x80\x8A\x9F %03d.PCM"};
-    std::vector<test::TestEntry> entries = {{"BIG.BIN", test::pattern(3 << 20, 9), 0}};
+    std::vector<test::TestEntry> entries = {{"BIG.BIN", test::pattern(kCopyPiece + 3, 9), 0}};
     for (int i = 0; i < 34000; ++i) {
         char name[64];
         std::snprintf(name, sizeof name,
@@ -300,6 +301,8 @@ TEST(Jobs, RepackGivesBackWhatUnpackTookApart) {
     runUnpack(window, Folder::open(work.path()));
     runRepack(window, Folder::open(work.path()));
     EXPECT_EQ(work.read("ZRK.NEW"), work.read("ZRK.DAT"));
+    // Once per record and per entry in each job, and between BIG.BIN's two pieces.
+    EXPECT_EQ(window.eventRounds, 4 * std::ssize(entries) + 2);
 }
 
 // A device name whose last character takes two bytes in the system's code

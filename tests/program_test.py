@@ -150,6 +150,11 @@ class Programs(unittest.TestCase):
                 if row.args:  # a command line ends the run at once and touches nothing
                     self.assertEqual(tree(parent), before)
 
+    # An answer that standard output cannot take is a failure.
+    def test_an_answer_lost_on_a_full_device_fails(self):
+        with open("/dev/full", "w") as full:
+            self.assertEqual(subprocess.run([UNPACK, "--version"], stdout=full).returncode, 1)
+
     # Both programs in turn, started in `start` below a fresh parent folder whose
     # work folder holds `data` as ZRK.DAT: the files they leave and their logs.
     def both_runs(self, data, start, args, closed=None):
