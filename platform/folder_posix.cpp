@@ -211,18 +211,24 @@ File Folder::openForReading(const RelativePath& path, Links links) const {
 
 std::optional<File> Folder::replaceFile(const RelativePath& path, const File& keep) const {
     std::string shown = path_ + path.shown();
-    std::optional<OsHandle> folder = folderMadeFor(fd(handle_), path);
-    if (!folder) {
-        return std::nullopt;  // a link or a file in the way, or no leave to make a level
+    constexpr int kNewFile = O_WRONLY | O_CREAT | O_EXCL;
+    // Most files are new, in folders that are there already: one call makes them.
+    int handle = openBelow(fd(handle_), path, kNewFile, 0666);
+    if (handle < 0 && (errno == EEXIST || errno == ENOENT)) {
+        // Something is at the name, or a folder on the way is missing.
+        const std::vector<std::string>& parts = path.parts();
+        std::optional<OsHandle> folder = folderMadeFor(fd(handle_), path);
+        if (!folder) {
+            return std::nullopt;  // a link or a file in the way, or no leave to make a level
+        }
+        int at = *folder ? fd(*folder) : fd(handle_);
+        if (!clearForNewFile(at, parts.back(), &keep, shown)) {
+            return std::nullopt;
+        }
+        handle = ::openat(at, parts.back().c_str(), kNewFile | O_CLOEXEC, 0666);
     }
-    int at = *folder ? fd(*folder) : fd(handle_);
-    const std::string& name = path.parts().back();
-    if (!clearForNewFile(at, name, &keep, shown)) {
-        return std::nullopt;
-    }
-    int handle = ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (handle < 0 && errno == EEXIST) {
-        return std::nullopt;  // something took the place meanwhile
+    if (handle < 0 && (errno == EEXIST || errno == ELOOP || errno == EXDEV || errno == ENOTDIR)) {
+        return std::nullopt;  // a link or a file in the way, or something took the place meanwhile
     }
     if (handle < 0) {
         failWithLastError("cannot create", shown);
