@@ -125,6 +125,16 @@ TEST(Format, ManifestLinesAreTheSameHoweverReadsAreCut) {
             EXPECT_EQ(lines(text, chunk), split) << chunk;
         }
     }
+    // A line without an end is refused once it passes the longest, not held
+    // whole: the reader is asked for little more than that.
+    std::size_t handed = 0;
+    ManifestReader endless([&](char* buffer, std::size_t size) {
+        size = handed < (64 << 20) ? size : 0;
+        return std::fill_n(buffer, size, 'x'), handed += size, size;
+    });
+    EXPECT_EQ(outcome([&] { return endless.next()->name; }),
+              "manifest.txt line 1 is longer than 65536 bytes");
+    EXPECT_LT(handed, 1u << 20);
 }
 
 TEST(Format, NumbersAreDecimalWithAnOptionalMinusAndMessagesQuoteEscaped) {
