@@ -60,18 +60,18 @@ def tree(parent):
     return items
 
 
-# Runs `program` in `folder` to its end. `closed` is a standard stream it starts
-# without. `as_nobody` takes root's power to read and write anything away; the
+# Runs `program` in `folder` to its end. `before` runs in the child before the
+# program starts (to close or replace a standard stream). `as_nobody` takes root's power to read and write anything away; the
 # program then runs as a copy beside the folder, since the build may lie in a
 # folder closed to the user nobody.
-def run(program, folder, *args, closed=None, as_nobody=False):
+def run(program, folder, *args, before=None, as_nobody=False):
     nobody = {}
     if as_nobody:
         program = shutil.copy(program, os.path.dirname(os.path.normpath(folder)))
         nobody = dict(user=65534, group=65534, extra_groups=[]) if os.geteuid() == 0 else {}
     return subprocess.run([program, *args], cwd=folder, stdin=subprocess.DEVNULL,
                           capture_output=True, encoding="utf-8", errors="backslashreplace",
-                          preexec_fn=None if closed is None else lambda: os.close(closed), **nobody)
+                          preexec_fn=before, **nobody)
 
 
 def remove(parent):
@@ -157,15 +157,16 @@ class Programs(unittest.TestCase):
 
     # Both programs in turn, started in `start` below a fresh parent folder whose
     # work folder holds `data` as ZRK.DAT: the files they leave and their logs.
-    def both_runs(self, data, start, args, closed=None):
+    def both_runs(self, data, start, args, before=None):
         parent = self.folder({"work/ZRK.DAT": data})
         folder = os.path.join(parent, start)
-        ran = [run(program, folder, *args, closed=closed) for program in (UNPACK, REPACK)]
+        ran = [run(program, folder, *args, before=before) for program in (UNPACK, REPACK)]
         self.assertEqual([each.returncode for each in ran], [0, 0], ran)
         return tree(parent), ran[0].stdout + ran[1].stdout
 
     # Sent into the work folder by -C, the programs do what they do when started
-    # there; with a standard stream closed they lose nothing but the log.
+    # there; with a standard stream closed, or output to a pipe no one reads any
+    # more, they lose nothing but the log.
     def test_work_alike_from_another_folder_and_with_a_closed_stream(self):
         data = archive([(b"A.PCM", b"abc"), (b"SUB\\B.BIN", b"de", 7)])
         files, log = self.both_runs(data, "work", [])
@@ -173,8 +174,13 @@ class Programs(unittest.TestCase):
         for args in (["-C", "work"], ["--directory=work"]):
             self.assertEqual(self.both_runs(data, ".", args), (files, log), args)
         for stream in (0, 1, 2):
-            files_left, _ = self.both_runs(data, "work", [], closed=stream)
+            files_left, _ = self.both_runs(data, "work", [], before=lambda: os.close(stream))
             self.assertEqual(files_left, files, f"stream {stream} closed")
+        reader, writer = os.pipe()
+        os.close(reader)
+        files_left, _ = self.both_runs(data, "work", [], before=lambda: os.dup2(writer, 1))
+        os.close(writer)
+        self.assertEqual(files_left, files, "output to a pipe without a reader")
 
     # Starts `program` in the work folder below `parent` and stops it once it has
     # logged three entries. Meanwhile `other` must refuse to run there and touch
