@@ -162,6 +162,7 @@ const std::vector<Row> kRows = {
      "cannot remove <work>ZRK.NEW: it is not a plain file but a folder, a link or a special file",
      {{"ZRK.NEW", "-> ../elsewhere/OLD"}}},
     {"RepackWithoutAManifest", runRepack, {{"ZRK.DAT", "left alone"}}, {"Manifest file not found!"}, ""},
+    {"RepackWhereOutputIsAFile", runRepack, {{"Output", "a file"}}, {"Manifest file not found!"}, ""},
     {"RepackOfAFileThatShrankAfterMeasuring", runRepack, kTwoFiles, test::repackLog({"A.PCM", "B.BIN"}, false),
      "<Output>B.BIN is now 20 bytes long, shorter than the 50 bytes it had when the manifest was read; ZRK.NEW is incomplete",
      {{"ZRK.NEW", kTwoByHand.substr(0, 200)}, {"Output/B.BIN", kB50.substr(0, 20)}},

@@ -83,9 +83,10 @@ def remove(parent):
 # A row of the terminal table: a run in a folder holding `file` (ZRK.DAT for
 # Unpack, the manifest for Repack) and Output/E<ESC>[31m.BIN. `out` is all of
 # standard output, or its start for a command line; "<work>" in `err` stands
-# for the work folder. A locked row runs where Output is read-only and the
-# manifest unreadable, also for root.
-Row = collections.namedtuple("Row", "program args file code out err locked", defaults=[False])
+# for the work folder. `locked` lists paths below the work folder that a row
+# makes read-only (a folder) or unreadable (a file); such a row runs as a user
+# without root's power over them.
+Row = collections.namedtuple("Row", "program args file code out err locked", defaults=[()])
 
 
 class Programs(unittest.TestCase):
@@ -119,9 +120,12 @@ class Programs(unittest.TestCase):
             Row(REPACK, [], long_name.encode() + b",1\r\n", 1, meta, "error: manifest.txt line 1: "
                 f"cannot look at <work>Output/{long_name}: File name too long\n"),
             Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
-                "error: cannot open <work>Output/manifest.txt: Permission denied\n", locked=True),
+                "error: cannot open <work>Output/manifest.txt: Permission denied\n",
+                locked=["Output/manifest.txt"]),
+            Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
+                "error: cannot create <work>ZRK.NEW: Permission denied\n", locked=[""]),
             Row(UNPACK, [], two, 1, unpacked,
-                "error: cannot create <work>Output/manifest.txt: Permission denied\n", locked=True),
+                "error: cannot create <work>Output/manifest.txt: Permission denied\n", locked=["Output"]),
             Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""),
             Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
             Row(UNPACK, ["--verbose"], two, 2, "", refused("unpack", "unknown option '--verbose'")),
@@ -138,12 +142,10 @@ class Programs(unittest.TestCase):
                 file = "work/ZRK.DAT" if row.program == UNPACK else "work/Output/manifest.txt"
                 parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file})
                 work = os.path.join(parent, "work", "")
-                if row.locked:
-                    os.chmod(work + "Output", 0o555)
-                    if row.program == REPACK:
-                        os.chmod(work + "Output/manifest.txt", 0)
+                for path in row.locked:
+                    os.chmod(work + path, 0o555 if os.path.isdir(work + path) else 0)
                 before = tree(parent) if row.args else None
-                ran = run(row.program, work, *row.args, as_nobody=row.locked)
+                ran = run(row.program, work, *row.args, as_nobody=bool(row.locked))
                 self.assertEqual(ran.returncode, row.code)
                 self.assertEqual(ran.stdout[:len(row.out)] if row.args else ran.stdout, row.out)
                 self.assertEqual(ran.stderr, row.err.replace("<work>", work))
