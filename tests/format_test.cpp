@@ -118,7 +118,7 @@ TEST(Format, ManifestLinesAreTheSameHoweverReadsAreCut) {
     for (auto [text, split] : Pairs{
              {"  A.PCM  ,  x\r\n\r\nB, 77\n  ,\r\n\tC,D,E\r", "1[A.PCM|x]3[B|77]4[|]5[\tC|D,E]"}, {"\r\n\n", ""},
              {std::string("A,1\n\x1B[2J\0\r\n", 10), "manifest.txt line 2: no comma between name and length in \"\\27[2J\\0\""},
-             {longest + ",1", "1[" + longest + "|1]"}, {"A,1\n" + longest + ",12\r\n", tooLong},
+             {longest + ",1\r", "1[" + longest + "|1]"}, {"A,1\n" + longest + ",12\r\n", tooLong},
              {"\n" + longest + ",12", tooLong}}) {
         // clang-format on
         for (std::size_t chunk : {1, 2, 3, 4, 5, 1 << 20}) {
