@@ -104,7 +104,8 @@ const std::vector<Row> kRows = {
     {"UnpackSkipsOnlyTheEntryAFileOrFolderIsInTheWayOf", runUnpack,
      {{"ZRK.DAT", archive({{"S\\A", "a"}, {"T\\B", "b"}, {"C", "c"}})}, {"Output/S", "a file"}, {"Output/T/B/", "/"}},
      unpackLog({"S\\A", "T\\B", "C"}, {"S\\A", "T\\B"}), "", {{"Output/manifest.txt", "S\\A,1\r\nT\\B,1\r\nC,1\r\n"}, {"Output/C", "c"}}},
-    {"UnpackWhereOutputIsAFile", runUnpack, {{"ZRK.DAT", archive({{"A", "a"}})}, {"Output", "a file"}},
+    // An archive of empty entries ends where its directory ends.
+    {"UnpackWhereOutputIsAFile", runUnpack, {{"ZRK.DAT", archive({{"A", ""}})}, {"Output", "a file"}},
      manifestRefused(unpackLog({"A"}, {"A"})), ""},
     {"UnpackNeverFollowsALinkBelowOutput", runUnpack,
      {{"ZRK.DAT", archive({{"L\\A", "a"}, {"F", "c"}, {"D", "d"}, {"OK", "e"}})},
@@ -133,6 +134,8 @@ const std::vector<Row> kRows = {
             "2147483664, but the file ends at position 85"),
     {"UnpackOfAFieldAbove2To31Less1", runUnpack, {{"ZRK.DAT", withField(kTwo, 2, kDeclaredLengthOffset, 0xFFFFFFFF)}},
      {"Reading metadata..."}, "declaredLength of directory record 2: the bytes FF FF FF FF give a value above 2,147,483,647"},
+    {"UnpackOfAFieldAbove2To31Less1InRecord1", runUnpack, {{"ZRK.DAT", withField(kTwo, 1, kDataLengthOffset, 0x80000000)}},
+     {"Reading metadata..."}, "dataLength of directory record 1: the bytes 00 00 00 80 give a value above 2,147,483,647"},
     outside("UnpackOfDataPastTheEnd", 84, 3, "3 bytes at positions 84 to 86"),
     outside("UnpackOfDataAtPosition0", 0, 1, "1 bytes at positions 0 to 0"),
     {"UnpackCopiesAnEntryOverTheHeader", runUnpack, {{"ZRK.DAT", movedB(1, 12)}}, unpackLog({"A.BIN", kB}), "",
