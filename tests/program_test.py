@@ -61,9 +61,10 @@ def tree(parent):
 
 
 # Runs `program` in `folder` to its end. `before` runs in the child before the
-# program starts (to close or replace a standard stream). `as_nobody` takes root's power to read and write anything away; the
-# program then runs as a copy beside the folder, since the build may lie in a
-# folder closed to the user nobody.
+# program starts (to close or replace a standard stream). `as_nobody` takes
+# root's power to read and write anything away; the program then runs as a
+# copy beside the folder, since the build may lie in a folder closed to the
+# user nobody.
 def run(program, folder, *args, before=None, as_nobody=False):
     nobody = {}
     if as_nobody:
