@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive_format.h"
+#include "errors.h"
 #include "file.h"
 #include "folder.h"
 #include "work_files.h"
@@ -115,11 +116,14 @@ int main(int argc, char** argv) {
     try {
         std::vector<ArchiveEntry> entries = layOut(kind == "many" ? manyEntries() : bigEntries());
         zrk::Folder folder = zrk::Folder::open(argv[2]);
-        folder.removeFile(zrk::kArchiveName);
-        zrk::File archive = folder.createNewFile(zrk::kArchiveName);
-        writeDirectory(archive, entries);
-        writeData(archive, entries);
-        archive.close();
+        std::optional<std::string> refusal =
+            folder.writeFile(zrk::kArchiveName, nullptr, [&](zrk::File& archive) {
+                writeDirectory(archive, entries);
+                writeData(archive, entries);
+            });
+        if (refusal) {
+            throw zrk::ToolError("cannot write ZRK.DAT: " + *refusal);
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "make_workload: %s\n", error.what());
         return 1;

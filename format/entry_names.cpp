@@ -81,7 +81,8 @@ std::optional<std::vector<std::string>> partsInsideOutput(std::string_view name,
         if (last.empty() || last == ".") {
             continue;  // adds no level
         }
-        if (last == ".." || (rules == NameRules::Windows && !windowsAllows(last))) {
+        if (last == ".." || last.starts_with(kTemporaryPrefix) ||
+            (rules == NameRules::Windows && !windowsAllows(last))) {
             return std::nullopt;
         }
         parts.emplace_back(rules == NameRules::Windows ? withoutTrailingDotsAndSpaces(last) : last);

@@ -18,7 +18,8 @@ enum class NameRules { Posix, Windows };
 // folders. Empty and "." parts add no level and are dropped.
 //
 // Refused: an empty name; a name that begins or ends with a separator (rooted,
-// or naming a folder); a ".." part; a last part that is "."; a zero byte; and
+// or naming a folder); a ".." part; a last part that is "."; a zero byte; a
+// part named as the files a run is still writing (kTemporaryPrefix); and
 // under Windows rules also ':' (drives, streams), the characters <>"|?* and
 // control characters, parts made only of dots and spaces, and device names
 // such as CON or COM1, with or without an extension or trailing dots and

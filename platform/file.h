@@ -26,6 +26,8 @@ public:
     // Reads exactly out.size() bytes or raises an error.
     void readExactlyAt(std::int64_t offset, MutableByteView out);
     void writeAt(std::int64_t offset, ByteView data);
+    // Has the system put every byte written so far on the device.
+    void flushToDevice();
     void close();
 
 private:

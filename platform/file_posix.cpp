@@ -78,6 +78,12 @@ void File::writeAt(std::int64_t offset, ByteView data) {
     }
 }
 
+void File::flushToDevice() {
+    if (::fsync(fd(handle_)) != 0) {
+        failWithLastError("cannot write", path_);
+    }
+}
+
 std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
                                   std::int64_t toOffset, std::int64_t length) {
     std::int64_t left = length;

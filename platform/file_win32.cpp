@@ -72,6 +72,12 @@ void File::writeAt(std::int64_t offset, ByteView data) {
     }
 }
 
+void File::flushToDevice() {
+    if (!::FlushFileBuffers(osHandle(handle_))) {
+        failWithLastError("cannot write", path_);
+    }
+}
+
 std::int64_t copyAvailableInOneGo(File& from, std::int64_t fromOffset, File& to,
                                   std::int64_t toOffset, std::int64_t length) {
     return copyAvailableThroughBuffer(from, fromOffset, to, toOffset, length);

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "os_handle.h"
+#include "path_status.h"
 
 namespace zrk {
 
@@ -22,12 +23,11 @@ inline constexpr NTSTATUS kStatusNameNotFound = static_cast<NTSTATUS>(0xC0000034
 inline constexpr NTSTATUS kStatusNameCollision = static_cast<NTSTATUS>(0xC0000035);
 inline constexpr NTSTATUS kStatusPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 inline constexpr NTSTATUS kStatusSharingViolation = static_cast<NTSTATUS>(0xC0000043);
+inline constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 inline constexpr NTSTATUS kStatusFileIsAFolder = static_cast<NTSTATUS>(0xC00000BA);
 inline constexpr NTSTATUS kStatusNotAFolder = static_cast<NTSTATUS>(0xC0000103);
 // Opens a reparse point itself rather than what it points to.
 inline constexpr ULONG kOpenReparsePoint = 0x00200000;
-// Ours for a level reached through a link, which no call gives by itself.
-inline constexpr NTSTATUS kStatusThroughLink = static_cast<NTSTATUS>(0x8000002D);
 
 // Nothing is at the name, or a folder on its way is missing. A link whose
 // target is missing shows as no such file.
@@ -45,11 +45,13 @@ struct Opened {
 Opened openRelative(HANDLE folder, std::wstring_view name, ACCESS_MASK access, ULONG share,
                     ULONG disposition, ULONG options);
 
-// What the system tells of an open file or folder, in one call.
+// What the system tells of an open file or folder.
 struct Facts {
     ULONG attributes = 0;
+    ULONG reparseTag = 0;  // where the attributes say it is a reparse point
     std::int64_t size = 0;
     std::wstring name;  // its path from the root of its volume
+    FileId id;
 };
 
 // Nothing when the system does not tell, for instance where the name it would
@@ -59,20 +61,30 @@ std::optional<Facts> factsOf(HANDLE handle, NTSTATUS* why = nullptr);
 // The path of `name` in the folder that the system names `folder`.
 std::wstring pathIn(std::wstring_view folder, std::wstring_view name);
 
-// True when an item opened at the path `expected` is that very path: not a
-// reparse point (a symbolic link or a junction), and named so by the system.
-// Wine goes through a Unix link even where it is asked not to, and shows no
-// reparse point for a link to a file, but it names what it opened by the
-// link's target.
+// True when an item opened at the path `expected` is that very path: no
+// reparse point that sends the name elsewhere (a symbolic link or a
+// junction), and named so by the system. Wine goes through a Unix link even
+// where it is asked not to, and shows no reparse point for a link to a file,
+// but it names what it opened by the link's target.
 bool reachedDirectly(const std::optional<Facts>& facts, std::wstring_view expected);
 
-// Has the file deleted when its last handle closes.
-NTSTATUS markForDeletion(HANDLE handle);
+// Has the file deleted when its last handle closes, or no longer.
+NTSTATUS setDeletePending(HANDLE handle, bool pending);
 
-// True when both handles stand for the same file, under whatever names.
-bool isSameFile(HANDLE one, HANDLE other);
+// Deletes the file now, where the system can: its name goes at once even while
+// another program holds it open with leave to delete. Elsewhere marks it as
+// setDeletePending does.
+NTSTATUS deleteNow(HANDLE handle);
+
+// Gives the open file `handle` the name `name` in the folder `folder`, over a
+// file there where `replace`, with POSIX semantics where the system has them
+// (a file open elsewhere with leave to delete is replaced too).
+NTSTATUS renameInto(HANDLE handle, HANDLE folder, std::wstring_view name, bool replace);
 
 // Raises ToolError reading "<what> <path>: <the system's words>" for a status.
 [[noreturn]] void failWithStatus(NTSTATUS status, const std::string& what, const std::string& path);
+
+// The Windows error code for a status, as messages word it.
+std::uint32_t errorOf(NTSTATUS status);
 
 }  // namespace zrk

@@ -27,7 +27,7 @@ public:
     explicit operator bool() const { return value_ != kNone; }
 
     // Closes the handle now, if there is one; false when the system reports a
-    // failure, with its error left for lastErrorText.
+    // failure, with its error left for lastErrorCode.
     bool close();
 
 private:

@@ -1,17 +1,16 @@
 #include <cerrno>
 #include <cstring>
 
-#include "errors.h"
 #include "system_error.h"
 
 namespace zrk {
 
-std::string lastErrorText() {
-    return std::strerror(errno);
+std::string systemErrorText(std::uint32_t code) {
+    return std::strerror(static_cast<int>(code));
 }
 
-void failWithLastError(const std::string& what, const std::string& path) {
-    throw ToolError(what + " " + path + ": " + lastErrorText());
+std::uint32_t lastErrorCode() {
+    return static_cast<std::uint32_t>(errno);
 }
 
 }  // namespace zrk

@@ -1,8 +1,5 @@
 #include <windows.h>
 
-#include <string>
-
-#include "errors.h"
 #include "system_error.h"
 
 namespace zrk {
@@ -13,8 +10,7 @@ constexpr DWORD kMessageCapacity = 512;
 
 }  // namespace
 
-std::string lastErrorText() {
-    DWORD code = ::GetLastError();
+std::string systemErrorText(std::uint32_t code) {
     char buffer[kMessageCapacity] = {};
     DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                     nullptr, code, 0, buffer, kMessageCapacity, nullptr);
@@ -28,8 +24,8 @@ std::string lastErrorText() {
     return text;
 }
 
-void failWithLastError(const std::string& what, const std::string& path) {
-    throw ToolError(what + " " + path + ": " + lastErrorText());
+std::uint32_t lastErrorCode() {
+    return ::GetLastError();
 }
 
 }  // namespace zrk

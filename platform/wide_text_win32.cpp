@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "wide_text_win32.h"
+#include "windows_names.h"
 
 namespace zrk {
 
@@ -19,17 +20,22 @@ std::wstring toWide(UINT codePage, DWORD flags, std::string_view text, bool& ok)
     return wide;
 }
 
-std::string fromWide(UINT codePage, DWORD flags, std::wstring_view wide) {
+// A character the code page lacks shows as '?', never as a look-alike such as
+// '\\' for a fullwidth backslash, where the code page takes such options.
+std::string fromWide(UINT codePage, std::wstring_view wide) {
     if (wide.empty()) {
         return {};
     }
+    bool standIns = codePageTakesStandIns(codePage == CP_ACP ? ::GetACP() : codePage);
+    DWORD flags = standIns ? WC_NO_BEST_FIT_CHARS : 0;
+    const char* fallback = standIns ? "?" : nullptr;
     auto length = static_cast<int>(wide.size());
-    const char* fallback = codePage == CP_UTF8 ? nullptr : "?";
     int needed =
         ::WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, fallback, nullptr);
     std::string text(static_cast<std::size_t>(needed > 0 ? needed : 0), '\0');
-    ::WideCharToMultiByte(codePage, flags, wide.data(), length, text.data(), needed, fallback,
-                          nullptr);
+    int made = ::WideCharToMultiByte(codePage, flags, wide.data(), length, text.data(), needed,
+                                     fallback, nullptr);
+    text.resize(static_cast<std::size_t>(made > 0 ? made : 0));
     return text;
 }
 
@@ -47,11 +53,11 @@ std::wstring utf8ToWide(std::string_view utf8) {
 }
 
 std::string wideToUtf8(std::wstring_view wide) {
-    return fromWide(CP_UTF8, 0, wide);
+    return fromWide(CP_UTF8, wide);
 }
 
 std::string wideToShown(std::wstring_view wide) {
-    return fromWide(CP_ACP, WC_NO_BEST_FIT_CHARS, wide);
+    return fromWide(CP_ACP, wide);
 }
 
 }  // namespace zrk

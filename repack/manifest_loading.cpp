@@ -32,10 +32,10 @@ RelativePath fileOf(const ManifestLine& line) {
     return *path;
 }
 
-// The length of the file a manifest line names. No level on its way, the file
-// included, may be a link, so that a tree received from someone else cannot
+// The length and the identity of the file a manifest line names. No level on
+// its way, the file included, may be a link, so that a tree received from someone else cannot
 // pull in files from elsewhere.
-std::int32_t measure(const Folder& output, const RelativePath& file, const ManifestLine& line) {
+PathStatus measure(const Folder& output, const RelativePath& file, const ManifestLine& line) {
     std::string prefix = manifestLineLabel(line.lineNumber) + ": ";
     PathStatus status;
     try {
@@ -57,7 +57,7 @@ std::int32_t measure(const Folder& output, const RelativePath& file, const Manif
         throw ToolError(prefix + " is " + std::to_string(status.size) +
                         " bytes long; an entry holds at most " + std::to_string(kLargestPosition));
     }
-    return static_cast<std::int32_t>(status.size);
+    return status;
 }
 
 std::int32_t declaredLengthOf(const ManifestLine& line, const ArchiveEntry& entry) {
@@ -86,8 +86,8 @@ void checkArchiveEnd(std::int64_t end, const ManifestLine& line, const ArchiveEn
 
 }  // namespace
 
-LoadedManifest loadManifest(const Folder& output) {
-    File manifest = output.openForReading(kManifestName, Links::Follow);
+LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
+    File manifest = output.openForReading(kManifestName, Links::Refuse);
     std::int64_t readOffset = 0;
     ManifestReader reader([&](char* buffer, std::size_t size) {
         std::size_t got = manifest.readAt(
@@ -103,12 +103,14 @@ LoadedManifest loadManifest(const Folder& output) {
         ArchiveEntry& entry = entries.emplace_back();
         entry.name = line->name;
         entry.kind = kindForName(line->name);
-        loaded.files.push_back(fileOf(*line));
-        entry.dataLength = measure(output, loaded.files.back(), *line);
+        PathStatus measured = measure(output, fileOf(*line), *line);
+        entry.dataLength = static_cast<std::int32_t>(measured.size);
+        loaded.files.push_back(measured.id);
         entry.declaredLength = declaredLengthOf(*line, entry);
         dataBytes += entry.dataLength;
         checkArchiveEnd(archiveEnd(static_cast<std::int64_t>(entries.size()), dataBytes), *line,
                         entry);
+        window.processEvents();
     }
     manifest.close();
 

@@ -30,49 +30,61 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
     archive.writeAt(fileOffset(recordPosition(1)), directory);
 }
 
-// Copies the entry's measured length from its file. A file that grew since it
-// was measured gives only that many bytes; one that shrank cannot fill its
-// place and ends the run.
+// Copies the entry's bytes from the very file that was measured, at the length
+// it had then; a file changed since, or while it is copied, ends the run.
 void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& output,
-                   const RelativePath& file, ToolWindow& window) {
+                   const FileId& measured, ToolWindow& window) {
     // The same way below Output as when it was measured, refusing a link that
     // appeared since.
-    File source = output.openForReading(file, Links::Refuse);
+    File source = output.openMeasured(RelativePath::fromEntryName(entry.name).value(), measured,
+                                      entry.dataLength);
     std::int64_t copied = copyAvailableBytes(source, 0, archive, fileOffset(entry.dataOffset),
                                              entry.dataLength, [&] { window.processEvents(); });
     if (copied < entry.dataLength) {
-        throw ToolError(source.path() + " is now " + std::to_string(copied) +
-                        " bytes long, shorter than the " + std::to_string(entry.dataLength) +
-                        " bytes it had when the manifest was read; ZRK.NEW is incomplete");
+        throw ToolError(source.path() +
+                        " became shorter while it was copied: " + std::to_string(copied) +
+                        " of its " + std::to_string(entry.dataLength) + " bytes were there");
     }
     source.close();
 }
 
 }  // namespace
 
-void runRepack(ToolWindow& window, const Folder& workFolder) {
+JobReport runRepack(ToolWindow& window, const Folder& workFolder) {
     workFolder.removeFile(kNewArchiveName);
-    // Output and the manifest may be links: where they lie is the user's choice.
+    // Output may be a link: where it lies is the user's choice. The manifest
+    // in it is read as the entries are, never through a link.
     std::optional<Folder> output = workFolder.openFolder(kOutputFolderName, false);
-    if (!output || !output->status(kManifestName, Links::Follow).isVisibleFile()) {
+    PathStatus manifest = output ? output->status(kManifestName, Links::Refuse) : PathStatus{};
+    if (manifest.kind != PathKind::Link && !manifest.isVisibleFile()) {
         window.appendLog("Manifest file not found!");
-        return;
+        return {
+            false,
+            "no Output" + std::string(1, pathSeparator()) + "manifest.txt in " + workFolder.path(),
+            true};
     }
     window.appendLog("Reading metadata from manifest...");
-    LoadedManifest loaded = loadManifest(*output);
+    LoadedManifest loaded = loadManifest(*output, window);
     const std::vector<ArchiveEntry>& entries = loaded.entries;
 
-    File archive = workFolder.createNewFile(kNewArchiveName);
-    writeHeader(archive, entries.size());
-    window.appendLog("Writing metadata...");
-    writeDirectory(window, archive, entries);
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        window.appendLog("Repacking " + entries[k].name + "...");
-        copyEntryData(archive, entries[k], *output, loaded.files[k], window);
-        window.processEvents();
+    std::optional<std::string> refusal =
+        workFolder.writeFile(kNewArchiveName, nullptr, [&](File& archive) {
+            writeHeader(archive, entries.size());
+            window.appendLog("Writing metadata...");
+            writeDirectory(window, archive, entries);
+            for (std::size_t k = 0; k < entries.size(); ++k) {
+                window.appendLog("Repacking " + entries[k].name + "...");
+                copyEntryData(archive, entries[k], *output, loaded.files[k], window);
+                window.processEvents();
+            }
+            archive.flushToDevice();
+        });
+    if (refusal) {
+        throw ToolError("cannot write " + workFolder.path() + std::string(kNewArchiveName) + ": " +
+                        *refusal);
     }
-    archive.close();
     window.appendLog("Done!");
+    return {};
 }
 
 }  // namespace zrk

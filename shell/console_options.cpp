@@ -47,15 +47,6 @@ struct Request {
     std::string complaint;             // what is wrong with the command line
 };
 
-// The command's name: the caption in lower case ("unpack").
-std::string commandName(const ToolProgram& program) {
-    std::string name = program.caption;
-    for (char& c : name) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return name;
-}
-
 std::string usageLine(const std::string& name) {
     return "usage: " + name + " [-h] [--version] [-C DIR]\n";
 }
@@ -118,6 +109,14 @@ int answer(const std::string& text) {
 }
 
 }  // namespace
+
+std::string commandName(const ToolProgram& program) {
+    std::string name = program.caption;
+    for (char& c : name) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
 
 std::optional<int> applyConsoleOptions(const ToolProgram& program, int argc, char** argv) {
     std::string name = commandName(program);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "tool_window.h"
 
@@ -8,6 +9,9 @@ namespace zrk {
 
 // The exit code for a command line the program does not take.
 inline constexpr int kBadCommandLine = 2;
+
+// The command's name: the caption in lower case ("unpack").
+std::string commandName(const ToolProgram& program);
 
 // Reads a console program's command line by the usual Linux conventions
 // (getopt_long): -h/--help and --version answer on standard output, -C DIR or

@@ -24,11 +24,21 @@ public:
     virtual void processEvents() = 0;
 };
 
+// What a job that returns tells beyond its log: whether it did all of its
+// work, and where it did not, what it left undone and why, in one line.
+struct JobReport {
+    bool complete = true;
+    std::string shortfall;
+    // The job found nothing to work on in its folder: the program may say
+    // how to name another.
+    bool nothingFound = false;
+};
+
 struct ToolProgram {
     std::string windowClass;  // "UnpackForm", "RepackForm"
     std::string caption;      // the program's name
     // Runs in the work folder, which the program has opened and locked.
-    std::function<void(ToolWindow&, const Folder& workFolder)> job;
+    std::function<JobReport(ToolWindow&, const Folder& workFolder)> job;
     // What the job reads and writes, for the console form's --help.
     std::string description;
 };

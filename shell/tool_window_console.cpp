@@ -58,6 +58,17 @@ bool openClosedStandardStreams() {
     return true;
 }
 
+// The line that says where a run fell short, and where it found nothing, how
+// to send it to the right folder.
+std::string shortfallLine(const ToolProgram& program, const JobReport& report) {
+    std::string name = commandName(program);
+    std::string line = name + ": " + report.shortfall;
+    if (report.nothingFound) {
+        line += "; run " + name + " in the folder that holds it, or name that folder with -C DIR";
+    }
+    return line;
+}
+
 class ConsoleWindow final : public ToolWindow {
 public:
     void appendLog(std::string_view message) override {
@@ -79,11 +90,16 @@ int runToolProgram(const ToolProgram& program, int argc, char** argv) {
         return *exitCode;
     }
     ConsoleWindow window;
+    JobReport report;
     try {
         LockedFolder work = openWorkFolder();
-        program.job(window, work.folder);
+        report = program.job(window, work.folder);
     } catch (const std::exception& error) {
         writeAll(STDERR_FILENO, terminalLine("error: " + errorReport(error)));
+        return 1;
+    }
+    if (!report.complete) {
+        writeAll(STDERR_FILENO, terminalLine(shortfallLine(program, report)));
         return 1;
     }
     return 0;

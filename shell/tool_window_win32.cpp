@@ -5,9 +5,11 @@
 // window ends the process there and then. Bytes handed to WriteFile before that
 // are the system's to keep, so nothing written is lost.
 //
-// The exit code tells whether the job reached its end: 0 when the window is
-// closed after that, 1 when it is closed before (mid-job, or while the box of
-// an error that ended the job is up) or when the error box is answered.
+// The exit code tells whether the job did all of its work: 0 when the window is
+// closed after a job that did, 1 when the job fell short (no archive or
+// manifest, a file it could not write), when the window is closed before the
+// job's end (mid-job, or while the box of an error that ended the job is up)
+// or when the error box is answered.
 
 #include <windows.h>
 
@@ -35,8 +37,8 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kLogStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT;
 constexpr int kLogId = 1;
 
-// What closing the window ends the process with: 1 until the job returns, so
-// that a run cut short never reports success.
+// What closing the window ends the process with: 1 until the job returns
+// having done all of its work, so that a run cut short never reports success.
 UINT exitCodeOnClose = 1;
 
 HWND lstLogOf(HWND window) {
@@ -178,8 +180,7 @@ int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
         coverClientArea(window);
         log.processEvents();
         LockedFolder work = openWorkFolder();
-        program.job(log, work.folder);
-        exitCodeOnClose = 0;
+        exitCodeOnClose = program.job(log, work.folder).complete ? 0 : 1;
     } catch (const std::exception& error) {
         // Waits for OK, so that the report is read before the program ends.
         ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),

@@ -1,13 +1,11 @@
 #include "work_folder.h"
 
-#include <filesystem>
-
 #include "errors.h"
 
 namespace zrk {
 
 LockedFolder openWorkFolder() {
-    Folder folder = Folder::open(std::filesystem::current_path());
+    Folder folder = Folder::openCurrent();
     std::optional<OsHandle> lock = folder.lock();
     if (!lock) {
         throw ToolError("Output is in use by another Unpack or Repack");

@@ -98,7 +98,7 @@ void checkEntryCopied(const ArchiveEntry& entry, std::int64_t number, const File
                         std::to_string(number) + " " + quote(entry.name) + " got only " +
                         std::to_string(copied) + " of its " + std::to_string(entry.dataLength) +
                         " bytes from position " + std::to_string(entry.dataOffset) +
-                        "; its file holds what there was");
+                        "; its file is not written");
     }
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "ansi_text.h"
 #include "archive_directory.h"
 #include "archive_format.h"
 #include "file.h"
@@ -17,86 +18,125 @@ namespace {
 
 constexpr std::size_t kManifestPiece = 1 << 20;
 
+// Where the run writes, and what it could not write there.
+struct Target {
+    std::optional<Folder> output;
+    std::string outputRefusal;  // why there is no Output, when there is none
+    FileId archive;             // no file of the run replaces it under another name
+    bool manifestWritten = false;
+    std::int64_t skipped = 0;
+    std::string firstSkipped;  // the first entry not written, and why
+};
+
 // The manifest goes out whole before any entry, so that it lists every entry
 // even when the run ends during extraction.
-void writeManifest(const File& archive, const std::vector<ArchiveEntry>& entries,
-                   const std::optional<Folder>& output, ToolWindow& window) {
-    std::optional<File> manifest =
-        output ? output->replaceFile(kManifestName, archive) : std::nullopt;
-    if (!manifest) {
+void writeManifest(const std::vector<ArchiveEntry>& entries, Target& target, ToolWindow& window) {
+    std::optional<std::string> refusal =
+        !target.output
+            ? std::optional(target.outputRefusal)
+            : target.output->writeFile(kManifestName, &target.archive, [&](File& out) {
+                  // Written in large pieces, yet without a copy of the whole directory.
+                  std::string text;
+                  std::int64_t written = 0;
+                  for (std::size_t k = 0; k < entries.size(); ++k) {
+                      text += formatManifestLine(entries[k]);
+                      if (text.size() >= kManifestPiece || k + 1 == entries.size()) {
+                          out.writeAt(written,
+                                      ByteView(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                               text.size()));
+                          written += static_cast<std::int64_t>(text.size());
+                          text.clear();
+                      }
+                      window.processEvents();
+                  }
+              });
+    if (refusal) {
         window.appendLog("Unable to write manifest file");
-        return;
+        target.firstSkipped = "the manifest: " + *refusal;
     }
-    // Written in large pieces, yet without a copy of the whole directory.
-    std::string text;
-    std::int64_t written = 0;
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        text += formatManifestLine(entries[k]);
-        if (text.size() >= kManifestPiece || k + 1 == entries.size()) {
-            manifest->writeAt(
-                written, ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-            written += static_cast<std::int64_t>(text.size());
-            text.clear();
-        }
-    }
-    manifest->close();
+    target.manifestWritten = !refusal;
 }
 
-// Writes one entry's file; false when its name or its place cannot take it.
-bool extractEntry(File& archive, const ArchiveEntry& entry, std::int64_t number,
-                  const std::optional<Folder>& output, ToolWindow& window) {
+// Writes one entry's file; why not, where its name or its place cannot take it.
+std::optional<std::string> extractEntry(File& archive, const ArchiveEntry& entry,
+                                        std::int64_t number, const Target& target,
+                                        ToolWindow& window) {
     std::optional<RelativePath> path = RelativePath::fromEntryName(entry.name);
+    if (!path) {
+        return "its name cannot stand for a file inside Output";
+    }
     // The manifest, written first, lists every entry; no entry may replace it.
-    if (!output || !path || path->isTheManifest()) {
-        return false;
+    if (path->isTheManifest()) {
+        return "it would replace the manifest";
     }
-    std::optional<File> out = output->replaceFile(*path, archive);
-    if (!out) {
-        return false;
+    if (!target.output) {
+        return target.outputRefusal;
     }
-    if (entry.dataLength > 0) {
-        checkEntryCopied(entry, number, archive,
-                         copyAvailableBytes(archive, fileOffset(entry.dataOffset), *out, 0,
-                                            entry.dataLength, [&] { window.processEvents(); }));
-    }
-    out->close();
-    return true;
+    return target.output->writeFile(*path, &target.archive, [&](File& out) {
+        if (entry.dataLength > 0) {
+            checkEntryCopied(entry, number, archive,
+                             copyAvailableBytes(archive, fileOffset(entry.dataOffset), out, 0,
+                                                entry.dataLength, [&] { window.processEvents(); }));
+        }
+    });
 }
 
 void extractEntries(File& archive, std::int64_t archiveSize,
-                    const std::vector<ArchiveEntry>& entries, const std::optional<Folder>& output,
-                    ToolWindow& window) {
+                    const std::vector<ArchiveEntry>& entries, Target& target, ToolWindow& window) {
     std::int64_t number = 0;
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Unpacking " + entry.name + "...");
         // Nothing is written for an entry whose bytes are not all in the archive.
         checkEntryInsideArchive(entry, ++number, archive, archiveSize);
-        if (!extractEntry(archive, entry, number, output, window)) {
+        if (std::optional<std::string> refusal =
+                extractEntry(archive, entry, number, target, window)) {
             window.appendLog("Unable to write " + entry.name + "!");
+            if (target.firstSkipped.empty()) {
+                target.firstSkipped = quote(entry.name) + ": " + *refusal;
+            }
+            ++target.skipped;
         }
         window.processEvents();
     }
 }
 
+JobReport reportOf(const Target& target, std::size_t entryCount) {
+    if (target.manifestWritten && target.skipped == 0) {
+        return {};
+    }
+    std::string entries =
+        std::to_string(target.skipped) + " of " + std::to_string(entryCount) + " entries";
+    std::string what = target.manifestWritten ? entries
+                       : target.skipped == 0  ? "the manifest"
+                                              : "the manifest and " + entries;
+    return {false, what + " not written; the first, " + target.firstSkipped};
+}
+
 }  // namespace
 
-void runUnpack(ToolWindow& window, const Folder& workFolder) {
+JobReport runUnpack(ToolWindow& window, const Folder& workFolder) {
     if (!workFolder.status(kArchiveName, Links::Follow).isVisibleFile()) {
         window.appendLog("ZRK.DAT not found!");
-        return;
+        return {false, "no ZRK.DAT in " + workFolder.path(), true};
     }
-    File archive = workFolder.openForReading(kArchiveName, Links::Follow);
+    Target target;
+    PathStatus facts;
+    File archive = workFolder.openForReading(kArchiveName, Links::Follow, &facts);
+    target.archive = facts.id;
     std::int64_t archiveSize = archive.size();
     checkArchiveHoldsHeader(archive, archiveSize);
     window.appendLog("Reading metadata...");
     std::vector<ArchiveEntry> entries = readArchiveDirectory(archive, archiveSize, window);
     window.appendLog("Writing manifest file...");
     // Output itself may be a link: where it lies is the user's choice.
-    std::optional<Folder> output = workFolder.openFolder(kOutputFolderName, true);
-    writeManifest(archive, entries, output, window);
-    extractEntries(archive, archiveSize, entries, output, window);
+    std::string refusal;
+    target.output = workFolder.openFolder(kOutputFolderName, true, &refusal);
+    target.outputRefusal = workFolder.path() + std::string(kOutputFolderName) + ": " + refusal;
+    writeManifest(entries, target, window);
+    extractEntries(archive, archiveSize, entries, target, window);
     archive.close();
     window.appendLog("Done!");
+    return reportOf(target, entries.size());
 }
 
 }  // namespace zrk

@@ -7,7 +7,8 @@ namespace zrk {
 
 // The whole work of the Unpack program: every entry of "ZRK.DAT" in the work
 // folder becomes a file in its Output folder, listed in order in Output's
-// manifest.
-void runUnpack(ToolWindow& window, const Folder& workFolder);
+// manifest. The report counts the entries (and the manifest) that their
+// places could not take.
+JobReport runUnpack(ToolWindow& window, const Folder& workFolder);
 
 }  // namespace zrk
