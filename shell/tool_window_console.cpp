@@ -75,6 +75,9 @@ int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     }
     // A reader that went away must not end the job; the log is then lost.
     std::signal(SIGPIPE, SIG_IGN);
+    // Nor a file-size limit (ulimit -f): past it the write fails, and the error
+    // names the file, where the signal would end the run without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (std::optional<int> exitCode = applyConsoleOptions(program, argc, argv)) {
         return *exitCode;
     }

@@ -7,6 +7,7 @@ import collections
 import fcntl
 import os
 import random
+import resource
 import shutil
 import signal
 import struct
@@ -86,8 +87,9 @@ def remove(parent):
 # standard output, or its start for a command line; "<work>" in `err` stands
 # for the work folder. `locked` lists paths below the work folder that a row
 # makes read-only (a folder) or unreadable (a file); such a row runs as a user
-# without root's power over them.
-Row = collections.namedtuple("Row", "program args file code out err locked", defaults=[()])
+# without root's power over them. `before` runs in the child before the program.
+Row = collections.namedtuple("Row", "program args file code out err locked before",
+                             defaults=[(), None])
 
 
 class Programs(unittest.TestCase):
@@ -109,6 +111,7 @@ class Programs(unittest.TestCase):
         meta = "Reading metadata from manifest...\n"
         two = archive([(b"\xc9T\x7f\x81.BIN", b"x"), (b"E\x1b[31m.BIN", b"e")])
         long_name = "A" * 300
+        small_files = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (10, 10))
 
         def refused(name, complaint):
             return f"{name}: {complaint}\nusage: {name} [-h] [--version] [-C DIR]\n"
@@ -127,6 +130,10 @@ class Programs(unittest.TestCase):
                 "error: cannot create <work>ZRK.NEW: Permission denied\n", locked=[""]),
             Row(UNPACK, [], two, 1, unpacked,
                 "error: cannot create <work>Output/manifest.txt: Permission denied\n", locked=["Output"]),
+            Row(UNPACK, [], two, 1, unpacked, "error: cannot write <work>Output/manifest.txt: "
+                "File too large\n", before=small_files),
+            Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
+                "error: cannot write <work>ZRK.NEW: File too large\n", before=small_files),
             Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""),
             Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
             Row(UNPACK, ["--verbose"], two, 2, "", refused("unpack", "unknown option '--verbose'")),
@@ -146,7 +153,8 @@ class Programs(unittest.TestCase):
                 for path in row.locked:
                     os.chmod(work + path, 0o555 if os.path.isdir(work + path) else 0)
                 before = tree(parent) if row.args else None
-                ran = run(row.program, work, *row.args, as_nobody=bool(row.locked))
+                ran = run(row.program, work, *row.args, before=row.before,
+                          as_nobody=bool(row.locked))
                 self.assertEqual(ran.returncode, row.code)
                 self.assertEqual(ran.stdout[:len(row.out)] if row.args else ran.stdout, row.out)
                 self.assertEqual(ran.stderr, row.err.replace("<work>", work))
