@@ -112,6 +112,7 @@ class Programs(unittest.TestCase):
         two = archive([(b"\xc9T\x7f\x81.BIN", b"x"), (b"E\x1b[31m.BIN", b"e")])
         long_name = "A" * 300
         small_files = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (10, 10))
+        save_as = "the manifest is read in Windows-1252: save it in that code page"
 
         def refused(name, complaint):
             return f"{name}: {complaint}\nusage: {name} [-h] [--version] [-C DIR]\n"
@@ -119,8 +120,11 @@ class Programs(unittest.TestCase):
         for row in [
             Row(UNPACK, [], two, 0, unpacked + "Unpacking ÉT\\127\\129.BIN...\n"
                 "Unpacking E\\27[31m.BIN...\nDone!\n", ""),
-            Row(REPACK, [], b"GONE\x7f.BIN,1\r\n", 1, meta, "error: manifest.txt line 1: "
-                "<work>Output/GONE\\127.BIN is missing or not a plain file\n"),
+            Row(REPACK, [], "CAFÉ\x7f.BIN,1\r\n".encode(), 1, meta, "error: manifest.txt line 1: "
+                "<work>Output/CAFÃ‰\\127.BIN is missing or not a plain file; the line looks like "
+                f"UTF-8, but {save_as}\n"),
+            Row(REPACK, [], b"\xef\xbb\xbfE\x1b[31m.BIN,1\r\n", 1, meta, "error: manifest.txt line 1 "
+                f"begins with a UTF-8 byte order mark, but {save_as}, without the mark\n"),
             Row(REPACK, [], long_name.encode() + b",1\r\n", 1, meta, "error: manifest.txt line 1: "
                 f"cannot look at <work>Output/{long_name}: File name too long\n"),
             Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
