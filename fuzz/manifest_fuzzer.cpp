@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                {"work/Output/BIG.BIN", "<sparse 1073741824>"}});
     work.write("Output\\manifest.txt", text);  // as it is, whatever it starts with
     std::vector<ArchiveEntry> entries;
+    test::RecordingWindow log;
     try {
-        entries = loadManifest(Folder::open(work.native("Output"))).entries;
+        entries = loadManifest(Folder::open(work.native("Output")), log).entries;
     } catch (const ToolError&) {
         return 0;
     }
@@ -42,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     assert(!entries.empty() && archiveEnd(std::ssize(entries), dataBytes) <= kLargestPosition);
     if (dataBytes <= (1 << 20)) {
-        test::RecordingWindow log;
         runRepack(log,
                   Folder::open(work.path()));  // a ToolError escapes: Repack refused what loads
         assert(work.read("ZRK.NEW") == test::archiveOf(files));

@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "file.h"
 #include "manifest.h"
+#include "stored_names.h"
 #include "utf8_text.h"
 #include "work_files.h"
 
@@ -96,7 +97,7 @@ void checkArchiveEnd(std::int64_t end, const ManifestLine& line, const ArchiveEn
 
 }  // namespace
 
-LoadedManifest loadManifest(const Folder& output) {
+LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
     File manifest = output.openForReading(kManifestName, Links::Follow);
     std::int64_t readOffset = 0;
     ManifestReader reader([&](char* buffer, std::size_t size) {
@@ -109,6 +110,7 @@ LoadedManifest loadManifest(const Folder& output) {
     LoadedManifest loaded;
     std::vector<ArchiveEntry>& entries = loaded.entries;
     std::int64_t dataBytes = 0;
+    StoredNames names;
     while (std::optional<ManifestLine> line = reader.next()) {
         ArchiveEntry& entry = entries.emplace_back();
         entry.name = line->name;
@@ -119,6 +121,7 @@ LoadedManifest loadManifest(const Folder& output) {
         dataBytes += entry.dataLength;
         checkArchiveEnd(archiveEnd(static_cast<std::int64_t>(entries.size()), dataBytes), *line,
                         entry);
+        names.add(*line, window);
     }
     manifest.close();
 

@@ -5,6 +5,7 @@
 #include "archive_format.h"
 #include "folder.h"
 #include "relative_path.h"
+#include "tool_window.h"
 
 namespace zrk {
 
@@ -19,7 +20,8 @@ struct LoadedManifest {
 // data positions of the new archive. Every fault of the manifest (a line
 // without a comma, a missing file or one reached through a link, a bad or
 // negative number, no entries, an archive too long) raises ToolError naming
-// the line, before anything is written.
-LoadedManifest loadManifest(const Folder& output);
+// the line, before anything is written. Names the directory cannot hold as
+// they stand are warned of through the window (see stored_names.h).
+LoadedManifest loadManifest(const Folder& output, ToolWindow& window);
 
 }  // namespace zrk

@@ -59,7 +59,7 @@ void runRepack(ToolWindow& window, const Folder& workFolder) {
         return;
     }
     window.appendLog("Reading metadata from manifest...");
-    LoadedManifest loaded = loadManifest(*output);
+    LoadedManifest loaded = loadManifest(*output, window);
     const std::vector<ArchiveEntry>& entries = loaded.entries;
 
     File archive = workFolder.createNewFile(kNewArchiveName);

@@ -19,6 +19,12 @@ public:
     // selects it, so that the newest line is in view.
     virtual void appendLog(std::string_view message) = 0;
 
+    // Tells the user of what the job does otherwise than its input asks, where
+    // the format cannot hold it, without ending the job. The text is in the
+    // form error messages take (names through quote, see ansi_text.h); the log
+    // stays as it is.
+    virtual void warn(std::string_view message) = 0;
+
     // Handles whatever the window system has pending, once. Closing the window
     // here ends the process at once.
     virtual void processEvents() = 0;

@@ -1,5 +1,6 @@
 // The Linux stand-in for the tool window: the log goes to standard output, a
-// line at a time, and an error that ends the run to standard error.
+// line at a time, and warnings and an error that ends the run to standard
+// error.
 //
 // Interrupting the process (SIGINT, SIGTERM) ends it at once, as closing the
 // window would. Nothing written is lost that way: files are written through
@@ -62,6 +63,10 @@ class ConsoleWindow final : public ToolWindow {
 public:
     void appendLog(std::string_view message) override {
         writeAll(STDOUT_FILENO, terminalLine(shownText(message)));
+    }
+
+    void warn(std::string_view message) override {
+        writeAll(STDERR_FILENO, terminalLine("warning: " + std::string(message)));
     }
 
     void processEvents() override {}

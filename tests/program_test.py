@@ -87,9 +87,10 @@ def remove(parent):
 # standard output, or its start for a command line; "<work>" in `err` stands
 # for the work folder. `locked` lists paths below the work folder that a row
 # makes read-only (a folder) or unreadable (a file); such a row runs as a user
-# without root's power over them. `before` runs in the child before the program.
-Row = collections.namedtuple("Row", "program args file code out err locked before",
-                             defaults=[(), None])
+# without root's power over them. `before` runs in the child before the program;
+# `files` are more files below the parent folder.
+Row = collections.namedtuple("Row", "program args file code out err locked before files",
+                             defaults=[(), None, {}])
 
 
 class Programs(unittest.TestCase):
@@ -113,6 +114,11 @@ class Programs(unittest.TestCase):
         long_name = "A" * 300
         small_files = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (10, 10))
         save_as = "the manifest is read in Windows-1252: save it in that code page"
+        cut = "E\x1b[31m_NAME_OF_22.B"  # what the name field keeps of two names
+        shown = cut.replace("\x1b", "\\27")
+        cut_twice = {f"work/Output/{cut}IN": b"1", f"work/Output/{cut}AK": b"2"}
+        warned = "".join(f"warning: manifest.txt line {n}: the name \"{shown}{end}\" is 21 bytes long "
+                         f"and is stored cut to 19: \"{shown}\"\n" for n, end in ((1, "IN"), (2, "AK")))
 
         def refused(name, complaint):
             return f"{name}: {complaint}\nusage: {name} [-h] [--version] [-C DIR]\n"
@@ -123,6 +129,11 @@ class Programs(unittest.TestCase):
             Row(REPACK, [], "CAFÉ\x7f.BIN,1\r\n".encode(), 1, meta, "error: manifest.txt line 1: "
                 "<work>Output/CAFÃ‰\\127.BIN is missing or not a plain file; the line looks like "
                 f"UTF-8, but {save_as}\n"),
+            Row(REPACK, [], f"{cut}IN,1\r\n{cut}AK,1\r\n".encode(), 0, meta + "Writing metadata...\n"
+                f"Repacking {shown}IN...\nRepacking {shown}AK...\nDone!\n", warned +
+                f"warning: manifest.txt line 2: \"{shown}AK\" is stored under the same name as line 1, "
+                f"\"{shown}\"; unpacking the new archive gives one file for both, holding the later "
+                "entry\n", files=cut_twice),
             Row(REPACK, [], b"\xef\xbb\xbfE\x1b[31m.BIN,1\r\n", 1, meta, "error: manifest.txt line 1 "
                 f"begins with a UTF-8 byte order mark, but {save_as}, without the mark\n"),
             Row(REPACK, [], long_name.encode() + b",1\r\n", 1, meta, "error: manifest.txt line 1: "
@@ -152,7 +163,7 @@ class Programs(unittest.TestCase):
         ]:
             with self.subTest(program=os.path.basename(row.program), args=row.args, err=row.err):
                 file = "work/ZRK.DAT" if row.program == UNPACK else "work/Output/manifest.txt"
-                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file})
+                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file, **row.files})
                 work = os.path.join(parent, "work", "")
                 for path in row.locked:
                     os.chmod(work + path, 0o555 if os.path.isdir(work + path) else 0)
