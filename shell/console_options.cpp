@@ -19,7 +19,9 @@ namespace {
 // --version has no short form; its code lies outside the characters.
 constexpr int kVersionOption = 0x100;
 
+// The first is left out where the program has no listing.
 constexpr option kOptions[] = {
+    {"list", no_argument, nullptr, 't'},
     {"directory", required_argument, nullptr, 'C'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersionOption},
@@ -29,10 +31,12 @@ constexpr option kOptions[] = {
 // '+': the first operand ends the options (and is refused below); ':': a
 // missing folder after -C is told apart from an unknown option.
 constexpr char kShortOptions[] = "+:hC:";
+constexpr char kShortOptionsWithListing[] = "+:htC:";
 
-constexpr char kOptionsHelp[] =
+constexpr char kDirectoryHelp[] =
     "\n"
-    "  -C, --directory DIR  work in DIR instead of the current folder\n"
+    "  -C, --directory DIR  work in DIR instead of the current folder\n";
+constexpr char kOptionsHelp[] =
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
     "\n"
@@ -43,6 +47,7 @@ constexpr char kOptionsHelp[] =
 struct Request {
     bool help = false;
     bool version = false;
+    bool listing = false;
     std::vector<std::string> folders;  // each -C in turn, as tar takes them
     std::string complaint;             // what is wrong with the command line
 };
@@ -56,8 +61,14 @@ std::string commandName(const ToolProgram& program) {
     return name;
 }
 
-std::string usageLine(const std::string& name) {
-    return "usage: " + name + " [-h] [--version] [-C DIR]\n";
+std::string usageLine(const ToolProgram& program) {
+    std::string listing = program.listing ? " [-t]" : "";
+    return "usage: " + commandName(program) + " [-h] [--version]" + listing + " [-C DIR]\n";
+}
+
+std::string help(const ToolProgram& program) {
+    return usageLine(program) + "\n" + program.description + kDirectoryHelp + program.listingHelp +
+           kOptionsHelp;
 }
 
 // The option getopt_long just refused, as typed: a long one whole, a short one
@@ -70,14 +81,19 @@ std::string refusedOption(char** argv) {
     return std::string("-") + static_cast<char>(optopt);
 }
 
-Request readCommandLine(int argc, char** argv) {
+Request readCommandLine(const ToolProgram& program, int argc, char** argv) {
     Request request;
+    const char* shortOptions = program.listing ? kShortOptionsWithListing : kShortOptions;
+    const option* options = program.listing ? kOptions : kOptions + 1;
     int option = 0;
     while (request.complaint.empty() &&
-           (option = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+           (option = getopt_long(argc, argv, shortOptions, options, nullptr)) != -1) {
         switch (option) {
             case 'h':
                 request.help = true;
+                break;
+            case 't':
+                request.listing = true;
                 break;
             case kVersionOption:
                 request.version = true;
@@ -94,7 +110,9 @@ Request readCommandLine(int argc, char** argv) {
         }
     }
     if (request.complaint.empty() && optind < argc) {
-        request.complaint = "unexpected argument '" + std::string(argv[optind]) + "'";
+        request.complaint = "unexpected argument '" + std::string(argv[optind]) + "'; " +
+                            commandName(program) + " works on " + program.input +
+                            " in the folder it runs in, or in the one given with -C DIR";
     }
     return request;
 }
@@ -119,23 +137,23 @@ int answer(const std::string& text) {
 
 }  // namespace
 
-std::optional<int> applyConsoleOptions(const ToolProgram& program, int argc, char** argv) {
+ConsoleRequest applyConsoleOptions(const ToolProgram& program, int argc, char** argv) {
     std::string name = commandName(program);
-    Request request = readCommandLine(argc, argv);
+    Request request = readCommandLine(program, argc, argv);
     if (!request.complaint.empty()) {
-        std::cerr << name << ": " << request.complaint << "\n" << usageLine(name);
-        return kBadCommandLine;
+        std::cerr << name << ": " << request.complaint << "\n" << usageLine(program);
+        return {kBadCommandLine};
     }
     if (request.help) {
-        return answer(usageLine(name) + "\n" + program.description + kOptionsHelp);
+        return {answer(help(program))};
     }
     if (request.version) {
-        return answer(name + " " + ZRK_VERSION_TEXT + "\n");
+        return {answer(name + " " + ZRK_VERSION_TEXT + "\n")};
     }
     if (!enterFolders(name, request.folders)) {
-        return kBadCommandLine;
+        return {kBadCommandLine};
     }
-    return std::nullopt;
+    return {std::nullopt, request.listing};
 }
 
 }  // namespace zrk

@@ -30,13 +30,21 @@ public:
     virtual void processEvents() = 0;
 };
 
+using ToolJob = std::function<void(ToolWindow&, const Folder& workFolder)>;
+
 struct ToolProgram {
     std::string windowClass;  // "UnpackForm", "RepackForm"
     std::string caption;      // the program's name
     // Runs in the work folder, which the program has opened and locked.
-    std::function<void(ToolWindow&, const Folder& workFolder)> job;
+    ToolJob job;
     // What the job reads and writes, for the console form's --help.
     std::string description;
+    // The file the job works on, below the work folder ("ZRK.DAT").
+    std::string input;
+    // The console form's -t (--list), where the program has one: lists what
+    // the job would work on, reading only, in a work folder it does not lock.
+    ToolJob listing = nullptr;
+    std::string listingHelp = "";  // its lines in --help, laid out as the options'
 };
 
 // The text that reports an error which ended a job.

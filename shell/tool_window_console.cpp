@@ -83,13 +83,20 @@ int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     // Nor a file-size limit (ulimit -f): past it the write fails, and the error
     // names the file, where the signal would end the run without a word.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (std::optional<int> exitCode = applyConsoleOptions(program, argc, argv)) {
-        return *exitCode;
+    ConsoleRequest request = applyConsoleOptions(program, argc, argv);
+    if (request.exitCode) {
+        return *request.exitCode;
     }
     ConsoleWindow window;
     try {
-        LockedFolder work = openWorkFolder();
-        program.job(window, work.folder);
+        if (request.listing) {
+            // Reads only, so it takes no lock: it works beside a run and
+            // where it may not write.
+            program.listing(window, openCurrentFolder());
+        } else {
+            LockedFolder work = openWorkFolder();
+            program.job(window, work.folder);
+        }
     } catch (const std::exception& error) {
         writeAll(STDERR_FILENO, terminalLine("error: " + errorReport(error)));
         return 1;

@@ -6,8 +6,12 @@
 
 namespace zrk {
 
+Folder openCurrentFolder() {
+    return Folder::open(std::filesystem::current_path());
+}
+
 LockedFolder openWorkFolder() {
-    Folder folder = Folder::open(std::filesystem::current_path());
+    Folder folder = openCurrentFolder();
     std::optional<OsHandle> lock = folder.lock();
     if (!lock) {
         throw ToolError("Output is in use by another Unpack or Repack");

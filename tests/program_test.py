@@ -84,8 +84,8 @@ def remove(parent):
 
 # A row of the terminal table: a run in a folder holding `file` (ZRK.DAT for
 # Unpack, the manifest for Repack) and Output/E<ESC>[31m.BIN. `out` is all of
-# standard output, or its start for a command line; "<work>" in `err` stands
-# for the work folder. `locked` lists paths below the work folder that a row
+# standard output, or its start up to "..."; "<work>" in `err` stands for the
+# work folder. `locked` lists paths below the work folder that a row
 # makes read-only (a folder) or unreadable (a file); such a row runs as a user
 # without root's power over them. `before` runs in the child before the program;
 # `files` are more files below the parent folder.
@@ -110,7 +110,8 @@ class Programs(unittest.TestCase):
     def test_answer_on_the_terminal(self):
         unpacked = "Reading metadata...\nWriting manifest file...\n"
         meta = "Reading metadata from manifest...\n"
-        two = archive([(b"\xc9T\x7f\x81.BIN", b"x"), (b"E\x1b[31m.BIN", b"e")])
+        two = archive([(b"\xc9T\x7f\x81.BIN", b"x", 7), (b"E\x1b[31m.BIN", b"e")])
+        listed = "         1          7 ÉT\\127\\129.BIN\n"  # two's first entry, as -t lists it
         long_name = "A" * 300
         small_files = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (10, 10))
         save_as = "the manifest is read in Windows-1252: save it in that code page"
@@ -121,7 +122,8 @@ class Programs(unittest.TestCase):
                          f"and is stored cut to 19: \"{shown}\"\n" for n, end in ((1, "IN"), (2, "AK")))
 
         def refused(name, complaint):
-            return f"{name}: {complaint}\nusage: {name} [-h] [--version] [-C DIR]\n"
+            listing = " [-t]" if name == "unpack" else ""
+            return f"{name}: {complaint}\nusage: {name} [-h] [--version]{listing} [-C DIR]\n"
 
         for row in [
             Row(UNPACK, [], two, 0, unpacked + "Unpacking ÉT\\127\\129.BIN...\n"
@@ -149,14 +151,22 @@ class Programs(unittest.TestCase):
                 "File too large\n", before=small_files),
             Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
                 "error: cannot write <work>ZRK.NEW: File too large\n", before=small_files),
-            Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""),
+            Row(UNPACK, ["--list"], two, 0, listed + "         1          1 E\\27[31m.BIN\n", "",
+                locked=[""]),
+            Row(UNPACK, ["-t"], two[:-1], 1, listed, "error: <work>ZRK.DAT is damaged: entry 2 "
+                "\"E\\27[31m.BIN\" has its 1 bytes at positions 82 to 82, but the file holds "
+                "positions 1 to 81\n"),
+            Row(UNPACK, ["-tC", "Output"], two, 1, "", "error: there is no ZRK.DAT in <work>Output/; "
+                "run in the folder that holds it, or give that folder with -C DIR\n"),
+            Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-t] [-C DIR]\n\nTakes...",
+                ""),
             Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
             Row(UNPACK, ["--verbose"], two, 2, "", refused("unpack", "unknown option '--verbose'")),
-            Row(REPACK, ["-hx"], b"A,1", 2, "", refused("repack", "unknown option '-x'")),
+            Row(REPACK, ["-ht"], b"A,1", 2, "", refused("repack", "unknown option '-t'")),
             Row(REPACK, ["--help=all"], b"A,1", 2, "",
                 refused("repack", "unknown option '--help=all'")),
-            Row(UNPACK, ["ZRK.DAT"], two, 2, "",
-                refused("unpack", "unexpected argument 'ZRK.DAT'")),
+            Row(UNPACK, ["ZRK.DAT"], two, 2, "", refused("unpack", "unexpected argument 'ZRK.DAT'; "
+                "unpack works on ZRK.DAT in the folder it runs in, or in the one given with -C DIR")),
             Row(REPACK, ["-C"], b"A,1", 2, "", refused("repack", "option -C needs a folder")),
             Row(UNPACK, ["-C", "X"], two, 2, "",
                 "unpack: cannot work in 'X': No such file or directory\n"),
@@ -168,13 +178,21 @@ class Programs(unittest.TestCase):
                 for path in row.locked:
                     os.chmod(work + path, 0o555 if os.path.isdir(work + path) else 0)
                 before = tree(parent) if row.args else None
+                # A command line, --list too, runs beside a run that holds the lock.
+                held = os.open(work, os.O_RDONLY | os.O_DIRECTORY)
+                if row.args:
+                    fcntl.flock(held, fcntl.LOCK_EX)
                 ran = run(row.program, work, *row.args, before=row.before,
                           as_nobody=bool(row.locked))
+                os.close(held)
                 self.assertEqual(ran.returncode, row.code)
-                self.assertEqual(ran.stdout[:len(row.out)] if row.args else ran.stdout, row.out)
+                start = row.out.endswith("...")
+                self.assertEqual(ran.stdout[:len(row.out) - 3] + "..." if start else ran.stdout,
+                                 row.out)
                 self.assertEqual(ran.stderr, row.err.replace("<work>", work))
-                if row.args:  # a command line ends the run at once and touches nothing
-                    self.assertEqual(tree(parent), before)
+                if row.args:  # it touches nothing; a run as nobody is a copy beside it
+                    copy = os.path.basename(row.program) if row.locked else None
+                    self.assertEqual({k: v for k, v in tree(parent).items() if k != copy}, before)
 
     # An answer that standard output cannot take is a failure.
     def test_an_answer_lost_on_a_full_device_fails(self):

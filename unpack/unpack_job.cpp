@@ -81,7 +81,7 @@ void extractEntries(File& archive, std::int64_t archiveSize,
 }  // namespace
 
 void runUnpack(ToolWindow& window, const Folder& workFolder) {
-    if (!workFolder.status(kArchiveName, Links::Follow).isVisibleFile()) {
+    if (!holdsArchive(workFolder)) {
         window.appendLog("ZRK.DAT not found!");
         return;
     }
