@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_text.h"
 #include "zrk_version.h"
 
 namespace zrk {
@@ -117,12 +118,17 @@ Request readCommandLine(const ToolProgram& program, int argc, char** argv) {
     return request;
 }
 
+// A line on standard error. What was typed may hold control characters, which
+// are escaped as in every other line the programs show.
+void complain(const std::string& line) {
+    std::cerr << escapeControls(line, Controls::Terminal) << "\n";
+}
+
 // True when every folder could be entered; otherwise says which one could not.
 bool enterFolders(const std::string& name, const std::vector<std::string>& folders) {
     for (const std::string& folder : folders) {
         if (::chdir(folder.c_str()) != 0) {
-            std::cerr << name << ": cannot work in '" << folder << "': " << std::strerror(errno)
-                      << "\n";
+            complain(name + ": cannot work in '" + folder + "': " + std::strerror(errno));
             return false;
         }
     }
@@ -141,7 +147,8 @@ ConsoleRequest applyConsoleOptions(const ToolProgram& program, int argc, char** 
     std::string name = commandName(program);
     Request request = readCommandLine(program, argc, argv);
     if (!request.complaint.empty()) {
-        std::cerr << name << ": " << request.complaint << "\n" << usageLine(program);
+        complain(name + ": " + request.complaint);
+        std::cerr << usageLine(program);
         return {kBadCommandLine};
     }
     if (request.help) {

@@ -161,15 +161,16 @@ class Programs(unittest.TestCase):
             Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-t] [-C DIR]\n\nTakes...",
                 ""),
             Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
-            Row(UNPACK, ["--verbose"], two, 2, "", refused("unpack", "unknown option '--verbose'")),
+            Row(UNPACK, ["--verbose\x1b"], two, 2, "",
+                refused("unpack", "unknown option '--verbose\\27'")),
             Row(REPACK, ["-ht"], b"A,1", 2, "", refused("repack", "unknown option '-t'")),
             Row(REPACK, ["--help=all"], b"A,1", 2, "",
                 refused("repack", "unknown option '--help=all'")),
             Row(UNPACK, ["ZRK.DAT"], two, 2, "", refused("unpack", "unexpected argument 'ZRK.DAT'; "
                 "unpack works on ZRK.DAT in the folder it runs in, or in the one given with -C DIR")),
             Row(REPACK, ["-C"], b"A,1", 2, "", refused("repack", "option -C needs a folder")),
-            Row(UNPACK, ["-C", "X"], two, 2, "",
-                "unpack: cannot work in 'X': No such file or directory\n"),
+            Row(UNPACK, ["-C", "X\x1b"], two, 2, "",
+                "unpack: cannot work in 'X\\27': No such file or directory\n"),
         ]:
             with self.subTest(program=os.path.basename(row.program), args=row.args, err=row.err):
                 file = "work/ZRK.DAT" if row.program == UNPACK else "work/Output/manifest.txt"
