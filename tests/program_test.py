@@ -117,9 +117,12 @@ class Programs(unittest.TestCase):
         save_as = "the manifest is read in Windows-1252: save it in that code page"
         cut = "E\x1b[31m_NAME_OF_22.B"  # what the name field keeps of two names
         shown = cut.replace("\x1b", "\\27")
-        cut_twice = {f"work/Output/{cut}IN": b"1", f"work/Output/{cut}AK": b"2"}
-        warned = "".join(f"warning: manifest.txt line {n}: the name \"{shown}{end}\" is 21 bytes long "
-                         f"and is stored cut to 19: \"{shown}\"\n" for n, end in ((1, "IN"), (2, "AK")))
+        warned = "".join(f"warning: manifest.txt line {n}: the name \"{shown}{end}\" is 21 bytes "
+                         f"long and is stored cut to 19: \"{shown}\"\n"
+                         for n, end in ((1, "IN"), (2, "AK")))
+        warned += (f"warning: manifest.txt line 2: \"{shown}AK\" is stored under the same name "
+                   f"as line 1, \"{shown}\"; unpacking the new archive gives one file for both, "
+                   "holding the later entry\n")
 
         def refused(name, complaint):
             listing = " [-t]" if name == "unpack" else ""
@@ -131,13 +134,11 @@ class Programs(unittest.TestCase):
             Row(REPACK, [], "CAFÉ\x7f.BIN,1\r\n".encode(), 1, meta, "error: manifest.txt line 1: "
                 "<work>Output/CAFÃ‰\\127.BIN is missing or not a plain file; the line looks like "
                 f"UTF-8, but {save_as}\n"),
-            Row(REPACK, [], f"{cut}IN,1\r\n{cut}AK,1\r\n".encode(), 0, meta + "Writing metadata...\n"
-                f"Repacking {shown}IN...\nRepacking {shown}AK...\nDone!\n", warned +
-                f"warning: manifest.txt line 2: \"{shown}AK\" is stored under the same name as line 1, "
-                f"\"{shown}\"; unpacking the new archive gives one file for both, holding the later "
-                "entry\n", files=cut_twice),
-            Row(REPACK, [], b"\xef\xbb\xbfE\x1b[31m.BIN,1\r\n", 1, meta, "error: manifest.txt line 1 "
-                f"begins with a UTF-8 byte order mark, but {save_as}, without the mark\n"),
+            Row(REPACK, [], f"{cut}IN,1\r\n{cut}AK,1\r\n".encode(), 0, f"{meta}Writing metadata"
+                f"...\nRepacking {shown}IN...\nRepacking {shown}AK...\nDone!\n", warned,
+                files={f"work/Output/{cut}IN": b"1", f"work/Output/{cut}AK": b"2"}),
+            Row(REPACK, [], b"\xef\xbb\xbfE\x1b[31m.BIN,1\r\n", 1, meta, "error: manifest.txt "
+                f"line 1 begins with a UTF-8 byte order mark, but {save_as}, without the mark\n"),
             Row(REPACK, [], long_name.encode() + b",1\r\n", 1, meta, "error: manifest.txt line 1: "
                 f"cannot look at <work>Output/{long_name}: File name too long\n"),
             Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
@@ -156,25 +157,27 @@ class Programs(unittest.TestCase):
             Row(UNPACK, ["-t"], two[:-1], 1, listed, "error: <work>ZRK.DAT is damaged: entry 2 "
                 "\"E\\27[31m.BIN\" has its 1 bytes at positions 82 to 82, but the file holds "
                 "positions 1 to 81\n"),
-            Row(UNPACK, ["-tC", "Output"], two, 1, "", "error: there is no ZRK.DAT in <work>Output/; "
-                "run in the folder that holds it, or give that folder with -C DIR\n"),
-            Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-t] [-C DIR]\n\nTakes...",
-                ""),
+            Row(UNPACK, ["-tC", "Output"], two, 1, "", "error: there is no ZRK.DAT in <work>"
+                "Output/; run in the folder that holds it, or give that folder with -C DIR\n"),
+            Row(UNPACK, ["--help"], two, 0,
+                "usage: unpack [-h] [--version] [-t] [-C DIR]\n\nTakes...", ""),
             Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
             Row(UNPACK, ["--verbose\x1b"], two, 2, "",
                 refused("unpack", "unknown option '--verbose\\27'")),
             Row(REPACK, ["-ht"], b"A,1", 2, "", refused("repack", "unknown option '-t'")),
             Row(REPACK, ["--help=all"], b"A,1", 2, "",
                 refused("repack", "unknown option '--help=all'")),
-            Row(UNPACK, ["ZRK.DAT"], two, 2, "", refused("unpack", "unexpected argument 'ZRK.DAT'; "
-                "unpack works on ZRK.DAT in the folder it runs in, or in the one given with -C DIR")),
+            Row(UNPACK, ["ZRK.DAT"], two, 2, "", refused("unpack", "unexpected argument "
+                "'ZRK.DAT'; unpack works on ZRK.DAT in the folder it runs in, or in the one given "
+                "with -C DIR")),
             Row(REPACK, ["-C"], b"A,1", 2, "", refused("repack", "option -C needs a folder")),
             Row(UNPACK, ["-C", "X\x1b"], two, 2, "",
                 "unpack: cannot work in 'X\\27': No such file or directory\n"),
         ]:
             with self.subTest(program=os.path.basename(row.program), args=row.args, err=row.err):
                 file = "work/ZRK.DAT" if row.program == UNPACK else "work/Output/manifest.txt"
-                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file, **row.files})
+                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file,
+                                      **row.files})
                 work = os.path.join(parent, "work", "")
                 for path in row.locked:
                     os.chmod(work + path, 0o555 if os.path.isdir(work + path) else 0)
@@ -193,7 +196,8 @@ class Programs(unittest.TestCase):
                 self.assertEqual(ran.stderr, row.err.replace("<work>", work))
                 if row.args:  # it touches nothing; a run as nobody is a copy beside it
                     copy = os.path.basename(row.program) if row.locked else None
-                    self.assertEqual({k: v for k, v in tree(parent).items() if k != copy}, before)
+                    left = {k: v for k, v in tree(parent).items() if k != copy}
+                    self.assertEqual(left, before)
 
     # An answer that standard output cannot take is a failure.
     def test_an_answer_lost_on_a_full_device_fails(self):
