@@ -12,6 +12,11 @@ namespace zrk {
 // text as it stands. The build picks the form for its target.
 std::string shownText(std::string_view ansi);
 
+// The code page names and the manifest are read in, as messages name it:
+// Windows-1252 on Linux, the system's own on Windows. The build picks it with
+// the form of shownText.
+std::string_view ansiCodePageName();
+
 // Windows-1252 to UTF-8. The five bytes the code page leaves unassigned map to
 // the control characters of the same value (0x81 becomes U+0081), as Windows
 // maps them, so every byte has a character and distinct names stay distinct.

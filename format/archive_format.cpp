@@ -76,7 +76,7 @@ ArchiveEntry decodeDirectoryRecord(ByteView record, std::int64_t number) {
 DirectoryRecord encodeDirectoryRecord(const ArchiveEntry& entry) {
     DirectoryRecord record{};
     MutableByteView bytes(record);
-    encodeText(entry.name, bytes.subspan(kNameOffset, kNameWidth));
+    encodeText(storedName(entry.name), bytes.subspan(kNameOffset, kNameWidth));
     record[kKindOffset] = entry.kind;
     encodeLe32(entry.dataLength, bytes.subspan(kDataLengthOffset, kFieldWidth),
                fieldName("dataLength", entry));

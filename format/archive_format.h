@@ -76,6 +76,11 @@ constexpr std::int64_t archiveEnd(std::int64_t entryCount, std::int64_t dataByte
     return firstDataPosition(entryCount) + dataBytes;
 }
 
+// A name as the directory's name field holds it: a longer one is cut.
+constexpr std::string_view storedName(std::string_view name) {
+    return name.substr(0, kNameWidth);
+}
+
 // kKindPcm for a name whose last three characters are "PCM" in any case.
 std::uint8_t kindForName(std::string_view name);
 

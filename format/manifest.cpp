@@ -5,6 +5,7 @@
 
 #include "ansi_text.h"
 #include "errors.h"
+#include "utf8_text.h"
 
 namespace zrk {
 
@@ -29,7 +30,21 @@ void checkLineLength(std::size_t length, std::int64_t lineNumber) {
     }
 }
 
+// Read as code-page text, a byte order mark would become the first name's
+// first three characters, and that file is never there.
+void checkNoByteOrderMark(std::string_view firstLine) {
+    if (startsWithUtf8ByteOrderMark(firstLine)) {
+        throw ToolError(manifestLineLabel(1) + " begins with a UTF-8 byte order mark, but " +
+                        manifestCodePageAdvice() + ", without the mark");
+    }
+}
+
 }  // namespace
+
+std::string manifestCodePageAdvice() {
+    return "the manifest is read in " + std::string(ansiCodePageName()) +
+           ": save it in that code page";
+}
 
 std::string manifestLineLabel(std::int64_t lineNumber) {
     return "manifest.txt line " + std::to_string(lineNumber);
@@ -70,6 +85,9 @@ ManifestReader::ManifestReader(ReadFunction read) : read_(std::move(read)) {}
 
 std::optional<ManifestLine> ManifestReader::next() {
     while (std::optional<std::string> line = nextRawLine()) {
+        if (lineNumber_ == 1) {
+            checkNoByteOrderMark(*line);
+        }
         if (!line->empty()) {
             return splitManifestLine(*line, lineNumber_);
         }

@@ -27,6 +27,10 @@ inline constexpr std::string_view kManifestLineEnd = "\r\n";
 // "manifest.txt line N", the start of every message about a manifest line.
 std::string manifestLineLabel(std::int64_t lineNumber);
 
+// What a manifest saved as UTF-8 is told to do: "the manifest is read in
+// Windows-1252: save it in that code page", naming the target's code page.
+std::string manifestCodePageAdvice();
+
 // "NAME,DECLAREDLENGTH" and the line end.
 std::string formatManifestLine(const ArchiveEntry& entry);
 
@@ -38,7 +42,8 @@ std::int32_t parseManifestNumber(const ManifestLine& line);
 
 // Reads manifest text through `read` (which fills up to n bytes and returns how
 // many, 0 at the end) and gives its non-empty lines, split. Lines end in CR LF
-// or LF; the last line needs no line end.
+// or LF; the last line needs no line end. Text that begins with a UTF-8 byte
+// order mark raises ToolError: the manifest is code-page text.
 class ManifestReader {
 public:
     using ReadFunction = std::function<std::size_t(char* buffer, std::size_t size)>;

@@ -7,4 +7,8 @@ std::string shownText(std::string_view ansi) {
     return std::string(ansi);
 }
 
+std::string_view ansiCodePageName() {
+    return "the system's ANSI code page";
+}
+
 }  // namespace zrk

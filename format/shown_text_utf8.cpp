@@ -6,4 +6,8 @@ std::string shownText(std::string_view ansi) {
     return windows1252ToUtf8(ansi);
 }
 
+std::string_view ansiCodePageName() {
+    return "Windows-1252";
+}
+
 }  // namespace zrk

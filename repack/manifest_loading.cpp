@@ -6,6 +6,8 @@
 #include "errors.h"
 #include "file.h"
 #include "manifest.h"
+#include "stored_names.h"
+#include "utf8_text.h"
 #include "work_files.h"
 
 namespace zrk {
@@ -32,6 +34,15 @@ RelativePath fileOf(const ManifestLine& line) {
     return *path;
 }
 
+// A missing file's name may be UTF-8 text that the code page turned into
+// other characters.
+std::string utf8Hint(const ManifestLine& line) {
+    if (!looksLikeUtf8(line.name + ',' + line.lengthText)) {
+        return "";
+    }
+    return "; the line looks like UTF-8, but " + manifestCodePageAdvice();
+}
+
 // The length and the identity of the file a manifest line names. No level on
 // its way, the file included, may be a link, so that a tree received from someone else cannot
 // pull in files from elsewhere.
@@ -51,7 +62,7 @@ PathStatus measure(const Folder& output, const RelativePath& file, const Manifes
         throw ToolError(prefix + " is a folder, not a file");
     }
     if (status.kind != PathKind::File) {
-        throw ToolError(prefix + " is missing or not a plain file");
+        throw ToolError(prefix + " is missing or not a plain file" + utf8Hint(line));
     }
     if (status.size > kLargestPosition) {
         throw ToolError(prefix + " is " + std::to_string(status.size) +
@@ -99,6 +110,7 @@ LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
     LoadedManifest loaded;
     std::vector<ArchiveEntry>& entries = loaded.entries;
     std::int64_t dataBytes = 0;
+    StoredNames names;
     while (std::optional<ManifestLine> line = reader.next()) {
         ArchiveEntry& entry = entries.emplace_back();
         entry.name = line->name;
@@ -110,6 +122,7 @@ LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
         dataBytes += entry.dataLength;
         checkArchiveEnd(archiveEnd(static_cast<std::int64_t>(entries.size()), dataBytes), *line,
                         entry);
+        names.add(*line, window);
         window.processEvents();
     }
     manifest.close();

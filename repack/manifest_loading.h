@@ -22,7 +22,8 @@ struct LoadedManifest {
 // its turn once per line. Every fault of the manifest (a line without a
 // comma, a missing file or one reached through a link, a bad or negative
 // number, no entries, an archive too long) raises ToolError naming the line,
-// before anything is written.
+// before anything is written. Names the directory cannot hold as they stand
+// are warned of through the window (see stored_names.h).
 LoadedManifest loadManifest(const Folder& output, ToolWindow& window);
 
 }  // namespace zrk

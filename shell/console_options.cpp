@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_text.h"
 #include "zrk_version.h"
 
 namespace zrk {
@@ -19,7 +20,9 @@ namespace {
 // --version has no short form; its code lies outside the characters.
 constexpr int kVersionOption = 0x100;
 
+// The first is left out where the program has no listing.
 constexpr option kOptions[] = {
+    {"list", no_argument, nullptr, 't'},
     {"directory", required_argument, nullptr, 'C'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersionOption},
@@ -29,26 +32,37 @@ constexpr option kOptions[] = {
 // '+': the first operand ends the options (and is refused below); ':': a
 // missing folder after -C is told apart from an unknown option.
 constexpr char kShortOptions[] = "+:hC:";
+constexpr char kShortOptionsWithListing[] = "+:htC:";
 
-constexpr char kOptionsHelp[] =
+constexpr char kDirectoryHelp[] =
     "\n"
-    "  -C, --directory DIR  work in DIR instead of the current folder\n"
+    "  -C, --directory DIR  work in DIR instead of the current folder\n";
+constexpr char kOptionsHelp[] =
     "  -h, --help           show this help and exit\n"
     "      --version        show the version and exit\n"
     "\n"
-    "The log goes to standard output, an error that ends the run to standard error.\n"
-    "Exit status: 0 when the run gets to its end (also when there is nothing to\n"
-    "work on), 1 when an error ends it, 2 for a command line it does not take.\n";
+    "The log goes to standard output; an error that ends the run, and what a run\n"
+    "left undone and why, to standard error.\n"
+    "Exit status: 0 when the job did all of its work, 1 when it did not (an error\n"
+    "ended it, it found nothing to work on, or a file could not be written), 2 for a\n"
+    "command line it does not take.\n";
 
 struct Request {
     bool help = false;
     bool version = false;
+    bool listing = false;
     std::vector<std::string> folders;  // each -C in turn, as tar takes them
     std::string complaint;             // what is wrong with the command line
 };
 
-std::string usageLine(const std::string& name) {
-    return "usage: " + name + " [-h] [--version] [-C DIR]\n";
+std::string usageLine(const ToolProgram& program) {
+    std::string listing = program.listing ? " [-t]" : "";
+    return "usage: " + commandName(program) + " [-h] [--version]" + listing + " [-C DIR]\n";
+}
+
+std::string help(const ToolProgram& program) {
+    return usageLine(program) + "\n" + program.description + kDirectoryHelp + program.listingHelp +
+           kOptionsHelp;
 }
 
 // The option getopt_long just refused, as typed: a long one whole, a short one
@@ -61,14 +75,19 @@ std::string refusedOption(char** argv) {
     return std::string("-") + static_cast<char>(optopt);
 }
 
-Request readCommandLine(int argc, char** argv) {
+Request readCommandLine(const ToolProgram& program, int argc, char** argv) {
     Request request;
+    const char* shortOptions = program.listing ? kShortOptionsWithListing : kShortOptions;
+    const option* options = program.listing ? kOptions : kOptions + 1;
     int option = 0;
     while (request.complaint.empty() &&
-           (option = getopt_long(argc, argv, kShortOptions, kOptions, nullptr)) != -1) {
+           (option = getopt_long(argc, argv, shortOptions, options, nullptr)) != -1) {
         switch (option) {
             case 'h':
                 request.help = true;
+                break;
+            case 't':
+                request.listing = true;
                 break;
             case kVersionOption:
                 request.version = true;
@@ -85,17 +104,24 @@ Request readCommandLine(int argc, char** argv) {
         }
     }
     if (request.complaint.empty() && optind < argc) {
-        request.complaint = "unexpected argument '" + std::string(argv[optind]) + "'";
+        request.complaint = "unexpected argument '" + std::string(argv[optind]) + "'; " +
+                            commandName(program) + " works on " + program.input +
+                            " in the folder it runs in, or in the one given with -C DIR";
     }
     return request;
+}
+
+// A line on standard error. What was typed may hold control characters, which
+// are escaped as in every other line the programs show.
+void complain(const std::string& line) {
+    std::cerr << escapeControls(line, Controls::Terminal) << "\n";
 }
 
 // True when every folder could be entered; otherwise says which one could not.
 bool enterFolders(const std::string& name, const std::vector<std::string>& folders) {
     for (const std::string& folder : folders) {
         if (::chdir(folder.c_str()) != 0) {
-            std::cerr << name << ": cannot work in '" << folder << "': " << std::strerror(errno)
-                      << "\n";
+            complain(name + ": cannot work in '" + folder + "': " + std::strerror(errno));
             return false;
         }
     }
@@ -118,23 +144,24 @@ std::string commandName(const ToolProgram& program) {
     return name;
 }
 
-std::optional<int> applyConsoleOptions(const ToolProgram& program, int argc, char** argv) {
+ConsoleRequest applyConsoleOptions(const ToolProgram& program, int argc, char** argv) {
     std::string name = commandName(program);
-    Request request = readCommandLine(argc, argv);
+    Request request = readCommandLine(program, argc, argv);
     if (!request.complaint.empty()) {
-        std::cerr << name << ": " << request.complaint << "\n" << usageLine(name);
-        return kBadCommandLine;
+        complain(name + ": " + request.complaint);
+        std::cerr << usageLine(program);
+        return {kBadCommandLine};
     }
     if (request.help) {
-        return answer(usageLine(name) + "\n" + program.description + kOptionsHelp);
+        return {answer(help(program))};
     }
     if (request.version) {
-        return answer(name + " " + ZRK_VERSION_TEXT + "\n");
+        return {answer(name + " " + ZRK_VERSION_TEXT + "\n")};
     }
     if (!enterFolders(name, request.folders)) {
-        return kBadCommandLine;
+        return {kBadCommandLine};
     }
-    return std::nullopt;
+    return {std::nullopt, request.listing};
 }
 
 }  // namespace zrk

@@ -19,6 +19,12 @@ public:
     // selects it, so that the newest line is in view.
     virtual void appendLog(std::string_view message) = 0;
 
+    // Tells the user of what the job does otherwise than its input asks, where
+    // the format cannot hold it, without ending the job. The text is in the
+    // form error messages take (names through quote, see ansi_text.h); the log
+    // stays as it is.
+    virtual void warn(std::string_view message) = 0;
+
     // Handles whatever the window system has pending, once. Closing the window
     // here ends the process at once.
     virtual void processEvents() = 0;
@@ -34,13 +40,21 @@ struct JobReport {
     bool nothingFound = false;
 };
 
+using ToolJob = std::function<JobReport(ToolWindow&, const Folder& workFolder)>;
+
 struct ToolProgram {
     std::string windowClass;  // "UnpackForm", "RepackForm"
     std::string caption;      // the program's name
     // Runs in the work folder, which the program has opened and locked.
-    std::function<JobReport(ToolWindow&, const Folder& workFolder)> job;
+    ToolJob job;
     // What the job reads and writes, for the console form's --help.
     std::string description;
+    // The file the job works on, below the work folder ("ZRK.DAT").
+    std::string input;
+    // The console form's -t (--list), where the program has one: lists what
+    // the job would work on, reading only, in a work folder it does not lock.
+    ToolJob listing = nullptr;
+    std::string listingHelp = "";  // its lines in --help, laid out as the options'
 };
 
 // The text that reports an error which ended a job.

@@ -1,5 +1,6 @@
 // The Linux stand-in for the tool window: the log goes to standard output, a
-// line at a time, and an error that ends the run to standard error.
+// line at a time, and warnings and an error that ends the run to standard
+// error.
 //
 // Interrupting the process (SIGINT, SIGTERM) ends it at once, as closing the
 // window would. Nothing written is lost that way: files are written through
@@ -75,6 +76,10 @@ public:
         writeAll(STDOUT_FILENO, terminalLine(shownText(message)));
     }
 
+    void warn(std::string_view message) override {
+        writeAll(STDERR_FILENO, terminalLine("warning: " + std::string(message)));
+    }
+
     void processEvents() override {}
 };
 
@@ -86,14 +91,24 @@ int runToolProgram(const ToolProgram& program, int argc, char** argv) {
     }
     // A reader that went away must not end the job; the log is then lost.
     std::signal(SIGPIPE, SIG_IGN);
-    if (std::optional<int> exitCode = applyConsoleOptions(program, argc, argv)) {
-        return *exitCode;
+    // Nor a file-size limit (ulimit -f): past it the write fails, and the error
+    // names the file, where the signal would end the run without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+    ConsoleRequest request = applyConsoleOptions(program, argc, argv);
+    if (request.exitCode) {
+        return *request.exitCode;
     }
     ConsoleWindow window;
     JobReport report;
     try {
-        LockedFolder work = openWorkFolder();
-        report = program.job(window, work.folder);
+        if (request.listing) {
+            // Reads only, so it takes no lock: it works beside a run and
+            // where it may not write.
+            report = program.listing(window, Folder::openCurrent());
+        } else {
+            LockedFolder work = openWorkFolder();
+            report = program.job(window, work.folder);
+        }
     } catch (const std::exception& error) {
         writeAll(STDERR_FILENO, terminalLine("error: " + errorReport(error)));
         return 1;

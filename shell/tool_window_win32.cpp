@@ -10,6 +10,10 @@
 // manifest, a file it could not write), when the window is closed before the
 // job's end (mid-job, or while the box of an error that ended the job is up)
 // or when the error box is answered.
+//
+// The log list shows the job's own lines and nothing else. Warnings wait for
+// the job's end and then show in one box, which waits for OK: a box during the
+// job would hold the job up.
 
 #include <windows.h>
 
@@ -36,6 +40,8 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 // and leave a strip of the client area uncovered.
 constexpr DWORD kLogStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT;
 constexpr int kLogId = 1;
+// The warnings a box shows in full; of the rest it gives the number.
+constexpr int kWarningsShown = 10;
 
 // What closing the window ends the process with: 1 until the job returns
 // having done all of its work, so that a run cut short never reports success.
@@ -139,6 +145,25 @@ public:
         ::SendMessageA(lstLog_, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
     }
 
+    void warn(std::string_view message) override {
+        if (++warningCount_ <= kWarningsShown) {
+            warnings_ += std::string(message) + "\n\n";
+        }
+    }
+
+    // After the job's end, with the work folder's lock let go: the box may
+    // wait long.
+    void showWarnings(HWND window, const std::string& caption) const {
+        if (warningCount_ == 0) {
+            return;
+        }
+        std::string text = warnings_;
+        if (warningCount_ > kWarningsShown) {
+            text += "and " + std::to_string(warningCount_ - kWarningsShown) + " more warnings";
+        }
+        ::MessageBoxA(window, text.c_str(), caption.c_str(), MB_OK | MB_ICONWARNING);
+    }
+
     void processEvents() override {
         MSG message{};
         while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -152,6 +177,8 @@ public:
 
 private:
     HWND lstLog_;
+    std::string warnings_;
+    int warningCount_ = 0;
 };
 
 // Idle after the job: the window shows its log until it is closed.
@@ -179,8 +206,13 @@ int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
         ::ShowWindow(window, SW_SHOWDEFAULT);
         coverClientArea(window);
         log.processEvents();
-        LockedFolder work = openWorkFolder();
-        exitCodeOnClose = program.job(log, work.folder).complete ? 0 : 1;
+        bool complete = false;
+        {
+            LockedFolder work = openWorkFolder();
+            complete = program.job(log, work.folder).complete;
+        }
+        exitCodeOnClose = complete ? 0 : 1;
+        log.showWarnings(window, program.caption);
     } catch (const std::exception& error) {
         // Waits for OK, so that the report is read before the program ends.
         ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),

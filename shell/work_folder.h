@@ -11,9 +11,9 @@ struct LockedFolder {
     OsHandle lock;
 };
 
-// Opens the current folder, where both programs work, and takes its lock. A
-// folder that another Unpack or Repack works in raises ToolError before
-// anything is read, written or deleted.
+// Opens the current folder and takes its lock. A folder that another Unpack
+// or Repack works in raises ToolError before anything is read, written or
+// deleted.
 LockedFolder openWorkFolder();
 
 }  // namespace zrk

@@ -9,6 +9,7 @@
 #include "entry_names.h"
 #include "errors.h"
 #include "manifest.h"
+#include "utf8_text.h"
 
 namespace zrk {
 namespace {
@@ -137,7 +138,7 @@ TEST(Format, ManifestLinesAreTheSameHoweverReadsAreCut) {
     EXPECT_LT(handed, 1u << 20);
 }
 
-TEST(Format, NumbersAreDecimalWithAnOptionalMinusAndMessagesQuoteEscaped) {
+TEST(Format, NumbersAreDecimalMessagesQuoteEscapedAndUtf8IsToldApart) {
     auto number = [](std::string text) {
         return outcome([&] { return std::to_string(parseManifestNumber({"A", text, 3})); });
     };
@@ -154,6 +155,13 @@ TEST(Format, NumbersAreDecimalWithAnOptionalMinusAndMessagesQuoteEscaped) {
     EXPECT_EQ(windows1252ToUtf8("\xE9\x80\x81\xFF"), "\xC3\xA9\xE2\x82\xAC\xC2\x81\xC3\xBF");
     EXPECT_EQ(quote(std::string_view("A\x1B[31m\0", 7)), "\"A\\27[31m\\0\"");
     EXPECT_EQ(quote(std::string(61, 'x')), "\"" + std::string(60, 'x') + "...\"");
+    // Only valid UTF-8 beyond ASCII: no code-page letter, overlong form,
+    // surrogate, cut sequence or code point past U+10FFFF.
+    EXPECT_TRUE(looksLikeUtf8("CAF\xC3\x89") && looksLikeUtf8("\xF0\x9F\x98\x80"));
+    for (std::string text :
+         {"CAF\xC9", "A", "\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"}) {
+        EXPECT_FALSE(looksLikeUtf8(text)) << text;
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ import collections
 import fcntl
 import os
 import random
+import resource
 import shutil
 import signal
 import struct
@@ -85,11 +86,13 @@ def remove(parent):
 
 # A row of the terminal table: a run in a folder holding `file` (ZRK.DAT for
 # Unpack, the manifest for Repack) and Output/E<ESC>[31m.BIN. `out` is all of
-# standard output, or its start for a command line; "<work>" in `err` stands
-# for the work folder. `locked` lists paths below the work folder that a row
+# standard output, or its start up to "..."; "<work>" in `err` stands for the
+# work folder. `locked` lists paths below the work folder that a row
 # makes read-only (a folder) or unreadable (a file); such a row runs as a user
-# without root's power over them.
-Row = collections.namedtuple("Row", "program args file code out err locked", defaults=[()])
+# without root's power over them. `before` runs in the child before the program;
+# `files` are more files below the parent folder.
+Row = collections.namedtuple("Row", "program args file code out err locked before files",
+                             defaults=[(), None, {}])
 
 
 class Programs(unittest.TestCase):
@@ -109,17 +112,36 @@ class Programs(unittest.TestCase):
     def test_answer_on_the_terminal(self):
         unpacked = "Reading metadata...\nWriting manifest file...\n"
         meta = "Reading metadata from manifest...\n"
-        two = archive([(b"\xc9T\x7f\x81.BIN", b"x"), (b"E\x1b[31m.BIN", b"e")])
+        two = archive([(b"\xc9T\x7f\x81.BIN", b"x", 7), (b"E\x1b[31m.BIN", b"e")])
+        listed = "         1          7 ÉT\\127\\129.BIN\n"  # two's first entry, as -t lists it
         long_name = "A" * 300
+        small_files = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (10, 10))
+        save_as = "the manifest is read in Windows-1252: save it in that code page"
+        look = "; run unpack in the folder that holds it, or name that folder with -C DIR\n"
+        cut = "E\x1b[31m_NAME_OF_22.B"  # what the name field keeps of two names
+        shown = cut.replace("\x1b", "\\27")
+        warned = "".join(f"warning: manifest.txt line {n}: the name \"{shown}{end}\" is 21 bytes "
+                         f"long and is stored cut to 19: \"{shown}\"\n"
+                         for n, end in ((1, "IN"), (2, "AK")))
+        warned += (f"warning: manifest.txt line 2: \"{shown}AK\" is stored under the same name "
+                   f"as line 1, \"{shown}\"; unpacking the new archive gives one file for both, "
+                   "holding the later entry\n")
 
         def refused(name, complaint):
-            return f"{name}: {complaint}\nusage: {name} [-h] [--version] [-C DIR]\n"
+            listing = " [-t]" if name == "unpack" else ""
+            return f"{name}: {complaint}\nusage: {name} [-h] [--version]{listing} [-C DIR]\n"
 
         for row in [
             Row(UNPACK, [], two, 0, unpacked + "Unpacking ÉT\\127\\129.BIN...\n"
                 "Unpacking E\\27[31m.BIN...\nDone!\n", ""),
-            Row(REPACK, [], b"GONE\x7f.BIN,1\r\n", 1, meta, "error: manifest.txt line 1: "
-                "<work>Output/GONE\\127.BIN is missing or not a plain file\n"),
+            Row(REPACK, [], "CAFÉ\x7f.BIN,1\r\n".encode(), 1, meta, "error: manifest.txt line 1: "
+                "<work>Output/CAFÃ‰\\127.BIN is missing or not a plain file; the line looks like "
+                f"UTF-8, but {save_as}\n"),
+            Row(REPACK, [], f"{cut}IN,1\r\n{cut}AK,1\r\n".encode(), 0, f"{meta}Writing metadata"
+                f"...\nRepacking {shown}IN...\nRepacking {shown}AK...\nDone!\n", warned,
+                files={f"work/Output/{cut}IN": b"1", f"work/Output/{cut}AK": b"2"}),
+            Row(REPACK, [], b"\xef\xbb\xbfE\x1b[31m.BIN,1\r\n", 1, meta, "error: manifest.txt "
+                f"line 1 begins with a UTF-8 byte order mark, but {save_as}, without the mark\n"),
             Row(REPACK, [], long_name.encode() + b",1\r\n", 1, meta, "error: manifest.txt line 1: "
                 f"cannot look at <work>Output/{long_name}: File name too long\n"),
             Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
@@ -129,31 +151,67 @@ class Programs(unittest.TestCase):
                 "error: cannot create <work>ZRK.NEW: Permission denied\n", locked=[""]),
             Row(UNPACK, [], two, 1, unpacked,
                 "error: cannot create <work>Output/manifest.txt: Permission denied\n", locked=["Output"]),
-            Row(UNPACK, ["--help"], two, 0, "usage: unpack [-h] [--version] [-C DIR]\n\nTakes", ""),
+            Row(UNPACK, [], two, 1, unpacked, "error: cannot write <work>Output/manifest.txt: "
+                "File too large\n", before=small_files),
+            Row(REPACK, [], b"E\x1b[31m.BIN,1\r\n", 1, meta,
+                "error: cannot write <work>ZRK.NEW: File too large\n", before=small_files),
+            Row(UNPACK, ["--list"], two, 0, listed + "         1          1 E\\27[31m.BIN\n", "",
+                locked=[""]),
+            Row(UNPACK, ["-t"], two[:-1], 1, listed, "error: <work>ZRK.DAT is damaged: entry 2 "
+                "\"E\\27[31m.BIN\" has its 1 bytes at positions 82 to 82, but the file holds "
+                "positions 1 to 81\n"),
+            Row(UNPACK, ["-tC", "Output"], two, 1, "", f"unpack: no ZRK.DAT in <work>Output/{look}"),
+            Row(UNPACK, ["-C", "Output"], two, 1, "ZRK.DAT not found!\n",
+                f"unpack: no ZRK.DAT in <work>Output/{look}"),
+            Row(REPACK, ["-C", "Output"], b"A,1", 1, "Manifest file not found!\n",
+                f"repack: no Output/manifest.txt in <work>Output/{look.replace('unpack', 'repack')}"),
+            Row(UNPACK, [], archive([(b"..\\UP", b"u"), (b"A", b"a")]), 1, unpacked + "Unpacking "
+                "..\\UP...\nUnable to write ..\\UP!\nUnpacking A...\nDone!\n", "unpack: 1 of 2 "
+                "entries not written; the first, \"..\\UP\": its name cannot stand for a file "
+                "inside Output\n"),
+            Row(UNPACK, [], archive([(b"F\\A", b"a"), (b"F\\B", b"b")]), 1, unpacked +
+                "Unpacking F\\A...\nUnable to write F\\A!\nUnpacking F\\B...\nUnable to write "
+                "F\\B!\nDone!\n", "unpack: 2 of 2 entries not written; the first, \"F\\A\": a file "
+                "is in the way of a folder\n", files={"work/Output/F": b"f"}),
+            Row(UNPACK, ["--help"], two, 0,
+                "usage: unpack [-h] [--version] [-t] [-C DIR]\n\nTakes...", ""),
             Row(UNPACK, ["--version"], two, 0, f"unpack {VERSION}\n", ""),
-            Row(UNPACK, ["--verbose"], two, 2, "", refused("unpack", "unknown option '--verbose'")),
-            Row(REPACK, ["-hx"], b"A,1", 2, "", refused("repack", "unknown option '-x'")),
+            Row(UNPACK, ["--verbose\x1b"], two, 2, "",
+                refused("unpack", "unknown option '--verbose\\27'")),
+            Row(REPACK, ["-ht"], b"A,1", 2, "", refused("repack", "unknown option '-t'")),
             Row(REPACK, ["--help=all"], b"A,1", 2, "",
                 refused("repack", "unknown option '--help=all'")),
-            Row(UNPACK, ["ZRK.DAT"], two, 2, "",
-                refused("unpack", "unexpected argument 'ZRK.DAT'")),
+            Row(UNPACK, ["ZRK.DAT"], two, 2, "", refused("unpack", "unexpected argument "
+                "'ZRK.DAT'; unpack works on ZRK.DAT in the folder it runs in, or in the one given "
+                "with -C DIR")),
             Row(REPACK, ["-C"], b"A,1", 2, "", refused("repack", "option -C needs a folder")),
-            Row(UNPACK, ["-C", "X"], two, 2, "",
-                "unpack: cannot work in 'X': No such file or directory\n"),
+            Row(UNPACK, ["-C", "X\x1b"], two, 2, "",
+                "unpack: cannot work in 'X\\27': No such file or directory\n"),
         ]:
             with self.subTest(program=os.path.basename(row.program), args=row.args, err=row.err):
                 file = "work/ZRK.DAT" if row.program == UNPACK else "work/Output/manifest.txt"
-                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file})
+                parent = self.folder({"work/Output/E\x1b[31m.BIN": b"e", file: row.file,
+                                      **row.files})
                 work = os.path.join(parent, "work", "")
                 for path in row.locked:
                     os.chmod(work + path, 0o555 if os.path.isdir(work + path) else 0)
                 before = tree(parent) if row.args else None
-                ran = run(row.program, work, *row.args, as_nobody=bool(row.locked))
+                # A command line, --list too, runs beside a run that holds the lock.
+                held = os.open(work, os.O_RDONLY | os.O_DIRECTORY)
+                if row.args:
+                    fcntl.flock(held, fcntl.LOCK_EX)
+                ran = run(row.program, work, *row.args, before=row.before,
+                          as_nobody=bool(row.locked))
+                os.close(held)
                 self.assertEqual(ran.returncode, row.code)
-                self.assertEqual(ran.stdout[:len(row.out)] if row.args else ran.stdout, row.out)
+                start = row.out.endswith("...")
+                self.assertEqual(ran.stdout[:len(row.out) - 3] + "..." if start else ran.stdout,
+                                 row.out)
                 self.assertEqual(ran.stderr, row.err.replace("<work>", work))
-                if row.args:  # a command line ends the run at once and touches nothing
-                    self.assertEqual(tree(parent), before)
+                if row.args:  # it touches nothing; a run as nobody is a copy beside it
+                    copy = os.path.basename(row.program) if row.locked else None
+                    left = {k: v for k, v in tree(parent).items() if k != copy}
+                    self.assertEqual(left, before)
 
     # An answer that standard output cannot take is a failure.
     def test_an_answer_lost_on_a_full_device_fails(self):

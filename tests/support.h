@@ -94,9 +94,10 @@ public:
             onLog(message);
         }
     }
+    void warn(std::string_view message) override { warnings.emplace_back(message); }
     void processEvents() override { ++eventRounds; }
 
-    std::vector<std::string> lines;
+    std::vector<std::string> lines, warnings;
     int eventRounds = 0;
     std::function<void(std::string_view)> onLog;
 };

@@ -5,6 +5,7 @@
 
 #include "ansi_text.h"
 #include "errors.h"
+#include "work_files.h"
 
 namespace zrk {
 
@@ -44,6 +45,10 @@ std::int64_t checkedRecordCount(const File& archive, std::int64_t archiveSize,
 }
 
 }  // namespace
+
+bool holdsArchive(const Folder& workFolder) {
+    return workFolder.status(kArchiveName, Links::Follow).isVisibleFile();
+}
 
 void checkArchiveHoldsHeader(File& archive, std::int64_t archiveSize) {
     if (archiveSize < kHeaderBytes) {

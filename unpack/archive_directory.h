@@ -5,9 +5,15 @@
 
 #include "archive_format.h"
 #include "file.h"
+#include "folder.h"
 #include "tool_window.h"
 
 namespace zrk {
+
+// True when the work folder holds ZRK.DAT as a plain file that counts (see
+// isVisibleFile), followed where it is a link. A failure to look other than
+// its being missing raises ToolError.
+bool holdsArchive(const Folder& workFolder);
 
 // Checks that the file holds the 16-byte header, and reads it; the header holds
 // nothing the run needs. A file too short for it raises ToolError.

@@ -115,7 +115,7 @@ JobReport reportOf(const Target& target, std::size_t entryCount) {
 }  // namespace
 
 JobReport runUnpack(ToolWindow& window, const Folder& workFolder) {
-    if (!workFolder.status(kArchiveName, Links::Follow).isVisibleFile()) {
+    if (!holdsArchive(workFolder)) {
         window.appendLog("ZRK.DAT not found!");
         return {false, "no ZRK.DAT in " + workFolder.path(), true};
     }

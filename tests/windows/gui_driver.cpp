@@ -95,8 +95,8 @@ struct Row {
     Tree before, after;         // below the work folder's parent
     Lines log = {};             // the whole log when the window is closed
     DWORD exitCode = 0;
-    // A part of the error box's text, where an error ends the run; the box is
-    // answered with OK, or else the main window is closed under it.
+    // A part of the box's text, where an error ends the run or the run warns;
+    // the box is answered with OK, or else the main window is closed under it.
     std::string error = "";
     bool okOnBox = false;
     std::string hidden = "";  // a file hidden from the program
@@ -123,6 +123,9 @@ std::vector<Row> rows() {
     Tree dat = {{"work/", "/"}, {"work/ZRK.DAT", archive}}, neu = {{"work/ZRK.NEW", archive}};
     Tree old = {{"work/ZRK.NEW", "old"}}, cut = {{"work/", "/"}, {"work/ZRK.DAT", "cut"}};
     Tree gone = {{"work/", "/"}, {out, "/"}, {out + "manifest.txt", "GONE,5\r\n"}};
+    std::string longName = "NAME_OF_TWENTY_BYTES";  // stored cut to 19
+    Tree longIn = {
+        {"work/", "/"}, {out, "/"}, {out + longName, "a"}, {out + "manifest.txt", longName + ",1"}};
     // A folder whose name the ANSI code page can only show with real
     // backslashes, deep enough (about 245 characters) that the path of an
     // entry in a folder of its own passes 260.
@@ -180,6 +183,9 @@ std::vector<Row> rows() {
          .held = "Output/B.PCM", .heldShare = FILE_SHARE_READ | FILE_SHARE_WRITE},
         {.name = "UnpackErrorBoxAnswered", .program = "Unpack", .before = cut, .after = cut,
          .exitCode = 1, .error = "ZRK.DAT is damaged", .okOnBox = true},
+        {.name = "RepackWarnsInABoxAfterItsEnd", .program = "Repack", .before = longIn,
+         .after = plus(longIn, {{"work/ZRK.NEW", archiveOf({{longName, "a"}})}}), .log = repackLog({longName}),
+         .error = "is stored cut to 19"},
         {.name = "RepackClosedUnderItsErrorBox", .program = "Repack", .before = gone, .after = gone,
          .log = {"Reading metadata from manifest..."}, .exitCode = 1, .error = "GONE is missing"},
         // The window answers and is closed while the long entry is copied:
