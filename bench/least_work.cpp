@@ -1,12 +1,15 @@
 // The least work the file system requires of each job, as a reference for
 // bench/run: no checks and no log, only the calls that the workload's files
-// need.
+// need, each file published whole as the programs publish theirs.
 //   least_work unpack   in a folder holding ZRK.DAT: the archive mapped once,
-//                       one folder made per new folder, then open, write and
-//                       close per entry.
+//                       one folder made and opened per new folder, then per
+//                       entry an unnamed file made in it, written, linked in
+//                       under its name and closed.
 //   least_work repack   in a folder holding Output/manifest.txt: open, read
-//                       and close per file, each entry's bytes written into
-//                       ZRK.NEW in entry order, then the header and directory.
+//                       and close per file, each entry's bytes written into an
+//                       unnamed file in entry order, then the header and
+//                       directory; the file flushed to the device and linked
+//                       in as ZRK.NEW.
 // Linux only, like the rest of bench/.
 
 #include <fcntl.h>
@@ -18,7 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "archive_format.h"
@@ -41,6 +44,21 @@ std::string pathOf(const std::string& name) {
     return path;
 }
 
+// A new file in `folder` that has no name until it is linked in.
+int unnamedFileIn(int folder) {
+    int file = ::openat(folder, ".", O_TMPFILE | O_WRONLY, 0666);
+    if (file < 0) {
+        fail("O_TMPFILE");
+    }
+    return file;
+}
+
+void linkIn(int file, int folder, const char* name) {
+    if (::linkat(file, "", folder, name, AT_EMPTY_PATH) != 0) {
+        fail(name);
+    }
+}
+
 void unpack() {
     int archive = ::open("ZRK.DAT", O_RDONLY);
     struct stat info {};
@@ -61,20 +79,24 @@ void unpack() {
     };
     std::int64_t count = zrk::directoryRecordCount(recordAt(1).dataOffset);
     ::mkdir("Output", 0777);
-    std::unordered_set<std::string> folders;
+    std::unordered_map<std::string, int> folders;
     for (std::int64_t number = 1; number <= count; ++number) {
         ArchiveEntry entry = recordAt(number);
         std::string path = pathOf(entry.name);
-        std::string folder = path.substr(0, path.rfind('/'));
-        if (folders.insert(folder).second) {
+        std::size_t cut = path.rfind('/');
+        std::string folder = path.substr(0, cut);
+        auto [held, made] = folders.try_emplace(folder, -1);
+        if (made) {
             ::mkdir(folder.c_str(), 0777);
+            held->second = ::open(folder.c_str(), O_PATH | O_DIRECTORY);
         }
-        int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        int out = unnamedFileIn(held->second);
         auto from = static_cast<std::size_t>(zrk::fileOffset(entry.dataOffset));
-        if (out < 0 || ::write(out, all.data() + from,
-                               static_cast<std::size_t>(entry.dataLength)) != entry.dataLength) {
+        if (::write(out, all.data() + from, static_cast<std::size_t>(entry.dataLength)) !=
+            entry.dataLength) {
             fail(path);
         }
+        linkIn(out, held->second, path.c_str() + cut + 1);
         ::close(out);
     }
 }
@@ -92,7 +114,7 @@ void repack() {
         entries.push_back({line->name, zrk::kindForName(line->name), 0, 0, 0});
     }
     ::close(manifest);
-    int archive = ::open("ZRK.NEW", O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int archive = unnamedFileIn(AT_FDCWD);
     std::vector<std::uint8_t> buffer(64 << 20);
     std::int64_t at =
         zrk::fileOffset(zrk::firstDataPosition(static_cast<std::int64_t>(entries.size())));
@@ -122,9 +144,12 @@ void repack() {
         zrk::DirectoryRecord record = zrk::encodeDirectoryRecord(entry);
         head.insert(head.end(), record.begin(), record.end());
     }
-    if (::pwrite(archive, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size())) {
+    if (::pwrite(archive, head.data(), head.size(), 0) != static_cast<ssize_t>(head.size()) ||
+        ::fsync(archive) != 0) {
         fail("ZRK.NEW");
     }
+    ::unlink("ZRK.NEW");
+    linkIn(archive, AT_FDCWD, "ZRK.NEW");
     ::close(archive);
 }
 

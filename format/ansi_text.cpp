@@ -32,9 +32,13 @@ void appendUtf8(std::string& out, char32_t code) {
 }  // namespace
 
 std::string windows1252ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
+    // ASCII, as most names are, stands for itself.
+    std::size_t ascii = 0;
+    while (ascii < text.size() && static_cast<std::uint8_t>(text[ascii]) < 0x80) {
+        ++ascii;
+    }
+    std::string out(text.substr(0, ascii));
+    for (char c : text.substr(ascii)) {
         auto byte = static_cast<std::uint8_t>(c);
         char32_t code = (byte >= 0x80 && byte < 0xA0) ? kHighControls[byte - 0x80] : byte;
         appendUtf8(out, code);
@@ -43,10 +47,16 @@ std::string windows1252ToUtf8(std::string_view text) {
 }
 
 std::string escapeControls(std::string_view text, Controls which) {
-    std::string shown;
-    shown.reserve(text.size());
     bool terminal = which == Controls::Terminal;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Most text holds no control character: up to the first byte that may be
+    // one, it stands as it is.
+    std::size_t plain = 0;
+    while (plain < text.size() && static_cast<std::uint8_t>(text[plain]) >= 0x20 &&
+           (!terminal || static_cast<std::uint8_t>(text[plain]) < 0x7F)) {
+        ++plain;
+    }
+    std::string shown(text.substr(0, plain));
+    for (std::size_t i = plain; i < text.size(); ++i) {
         auto byte = static_cast<std::uint8_t>(text[i]);
         auto next = i + 1 < text.size() ? static_cast<std::uint8_t>(text[i + 1]) : 0;
         if (byte < 0x20 || (terminal && byte == 0x7F)) {

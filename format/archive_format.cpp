@@ -21,6 +21,17 @@ std::string fieldName(std::string_view field, const ArchiveEntry& entry) {
     return std::string(field) + " of entry " + quote(entry.name);
 }
 
+// Runs a codec on a field of a record, naming the field only where the codec
+// fails: a name is too dear to make for every field that is fine.
+template <typename Codec>
+auto namedOnFailure(Codec codec, std::string_view field, const auto& record) {
+    try {
+        return codec();
+    } catch (const OverflowError& error) {
+        throw OverflowError(fieldName(field, record) + error.what());
+    }
+}
+
 }  // namespace
 
 std::uint8_t kindForName(std::string_view name) {
@@ -61,15 +72,21 @@ ArchiveEntry decodeDirectoryRecord(ByteView record, std::int64_t number) {
                         " is cut short: " + std::to_string(record.size()) + " of 32 bytes");
     }
     ArchiveEntry entry;
-    entry.name = trimNulEscapes(decodeName(record.subspan(kNameOffset, kNameWidth)));
-    entry.name.shrink_to_fit();  // the escaped padding made it several times longer
+    // The zero bytes that pad a name decode to "\0" escapes that the trim
+    // takes away again: left out, they cost nothing.
+    ByteView name = record.subspan(kNameOffset, kNameWidth);
+    while (!name.empty() && name.back() == 0) {
+        name = name.first(name.size() - 1);
+    }
+    entry.name = trimNulEscapes(decodeName(name));
     entry.kind = record[kKindOffset];
-    entry.dataLength =
-        decodeLe32(record.subspan(kDataLengthOffset, kFieldWidth), fieldName("dataLength", number));
-    entry.declaredLength = decodeLe32(record.subspan(kDeclaredLengthOffset, kFieldWidth),
-                                      fieldName("declaredLength", number));
-    entry.dataOffset =
-        decodeLe32(record.subspan(kDataOffsetOffset, kFieldWidth), fieldName("dataOffset", number));
+    auto field = [&](std::string_view what, std::size_t offset) {
+        return namedOnFailure([&] { return decodeLe32(record.subspan(offset, kFieldWidth), ""); },
+                              what, number);
+    };
+    entry.dataLength = field("dataLength", kDataLengthOffset);
+    entry.declaredLength = field("declaredLength", kDeclaredLengthOffset);
+    entry.dataOffset = field("dataOffset", kDataOffsetOffset);
     return entry;
 }
 
@@ -78,12 +95,13 @@ DirectoryRecord encodeDirectoryRecord(const ArchiveEntry& entry) {
     MutableByteView bytes(record);
     encodeText(storedName(entry.name), bytes.subspan(kNameOffset, kNameWidth));
     record[kKindOffset] = entry.kind;
-    encodeLe32(entry.dataLength, bytes.subspan(kDataLengthOffset, kFieldWidth),
-               fieldName("dataLength", entry));
-    encodeLe32(entry.declaredLength, bytes.subspan(kDeclaredLengthOffset, kFieldWidth),
-               fieldName("declaredLength", entry));
-    encodeLe32(entry.dataOffset, bytes.subspan(kDataOffsetOffset, kFieldWidth),
-               fieldName("dataOffset", entry));
+    auto field = [&](std::string_view what, std::int32_t value, std::size_t offset) {
+        namedOnFailure([&] { encodeLe32(value, bytes.subspan(offset, kFieldWidth), ""); }, what,
+                       entry);
+    };
+    field("dataLength", entry.dataLength, kDataLengthOffset);
+    field("declaredLength", entry.declaredLength, kDeclaredLengthOffset);
+    field("dataOffset", entry.dataOffset, kDataOffsetOffset);
     return record;
 }
 

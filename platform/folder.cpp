@@ -130,23 +130,25 @@ Answer Folder::walkTo(const RelativePath& path, bool make,
                       const calls::HeldFolder*& reached) const {
     const std::vector<std::string>& parts = path.parts();
     std::size_t depth = parts.size() - 1;
-    std::size_t kept = 0;
-    while (kept < levels_.size() && kept < depth && levels_[kept].first == parts[kept]) {
-        ++kept;
+    if (held_.size() + depth > kHeldFolders) {
+        held_.clear();  // before the walk, which hands out a level it holds
     }
-    if (kept < depth) {
-        levels_.resize(kept);  // closes the levels the path leaves
-    }
-    for (std::size_t i = kept; i < depth; ++i) {
-        calls::HeldFolder level;
-        Answer answer = calls::openFolderIn(i == 0 ? top_ : levels_[i - 1].second, parts[i],
-                                            Links::Refuse, make, level);
-        if (answer.outcome != Outcome::Done) {
-            return answer;
+    reached = &top_;
+    std::string key;
+    for (std::size_t i = 0; i < depth; ++i) {
+        key += parts[i];
+        auto level = held_.find(key);
+        if (level == held_.end()) {
+            calls::HeldFolder opened;
+            Answer answer = calls::openFolderIn(*reached, parts[i], Links::Refuse, make, opened);
+            if (answer.outcome != Outcome::Done) {
+                return answer;
+            }
+            level = held_.emplace(key, std::move(opened)).first;
         }
-        levels_.emplace_back(parts[i], std::move(level));
+        reached = &level->second;
+        key += '/';
     }
-    reached = depth == 0 ? &top_ : &levels_[depth - 1].second;
     return {};
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -22,11 +23,11 @@ namespace zrk {
 // later call elsewhere, and what is checked is what is opened. No level on the
 // way is ever a link; with Links::Refuse the last part may not be one either.
 //
-// The levels of the last path walked stay open, so that the next path in the
-// same folder costs no walk: a folder renamed meanwhile is still the one
-// reached (on Windows no one can rename a held level). Failures other than
-// the ones each call names raise ToolError naming the path and the system's
-// reason.
+// The folders a walk opens stay open (up to kHeldFolders of them), so that a
+// later path in one of them costs no walk: a folder renamed meanwhile is
+// still the one reached (on Windows no one can rename a held level). Failures
+// other than the ones each call names raise ToolError naming the path and the
+// system's reason.
 class Folder {
 public:
     // Opens the folder at `path`, following links: the work folder lies
@@ -101,10 +102,13 @@ private:
                                        const std::string& temporaryName, const std::string& name,
                                        const FileId* keep, const std::string& shown) const;
 
+    // Well below the descriptors a process may hold open.
+    static constexpr std::size_t kHeldFolders = 256;
+
     calls::HeldFolder top_;
     std::string path_;
-    // The levels of the last walk below top_, each with its part.
-    mutable std::vector<std::pair<std::string, calls::HeldFolder>> levels_;
+    // The folders walked so far below top_, by their parts joined with '/'.
+    mutable std::unordered_map<std::string, calls::HeldFolder> held_;
 };
 
 }  // namespace zrk

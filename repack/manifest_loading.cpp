@@ -1,5 +1,6 @@
 #include "manifest_loading.h"
 
+#include <algorithm>
 #include <string>
 
 #include "ansi_text.h"
@@ -47,14 +48,17 @@ std::string utf8Hint(const ManifestLine& line) {
 // its way, the file included, may be a link, so that a tree received from someone else cannot
 // pull in files from elsewhere.
 PathStatus measure(const Folder& output, const RelativePath& file, const ManifestLine& line) {
-    std::string prefix = manifestLineLabel(line.lineNumber) + ": ";
     PathStatus status;
     try {
         status = output.status(file, Links::Refuse);
     } catch (const ToolError& error) {
-        throw ToolError(prefix + error.what());
+        throw ToolError(manifestLineLabel(line.lineNumber) + ": " + error.what());
     }
-    prefix += escapeControls(output.path() + file.shown());
+    if (status.kind == PathKind::File && status.size <= kLargestPosition) {
+        return status;
+    }
+    std::string prefix =
+        manifestLineLabel(line.lineNumber) + ": " + escapeControls(output.path() + file.shown());
     if (status.kind == PathKind::Link) {
         throw ToolError(prefix + " is reached through a link");
     }
@@ -64,11 +68,8 @@ PathStatus measure(const Folder& output, const RelativePath& file, const Manifes
     if (status.kind != PathKind::File) {
         throw ToolError(prefix + " is missing or not a plain file" + utf8Hint(line));
     }
-    if (status.size > kLargestPosition) {
-        throw ToolError(prefix + " is " + std::to_string(status.size) +
-                        " bytes long; an entry holds at most " + std::to_string(kLargestPosition));
-    }
-    return status;
+    throw ToolError(prefix + " is " + std::to_string(status.size) +
+                    " bytes long; an entry holds at most " + std::to_string(kLargestPosition));
 }
 
 std::int32_t declaredLengthOf(const ManifestLine& line, const ArchiveEntry& entry) {
@@ -95,6 +96,28 @@ void checkArchiveEnd(std::int64_t end, const ManifestLine& line, const ArchiveEn
     }
 }
 
+// How many entries the manifest names at most: its lines that are not empty.
+// The lists of entries are made that long at once (up to a bound, so that a
+// hostile manifest costs no memory before its first line is checked), rather
+// than grown by copying, which holds the old list and the new one together.
+std::size_t entriesAtMost(File& manifest) {
+    constexpr std::size_t kMostAtOnce = 1 << 20;
+    std::vector<std::uint8_t> piece(64 * 1024);
+    std::size_t lines = 0;
+    bool empty = true;
+    for (std::int64_t at = 0;;) {
+        std::size_t got = manifest.readAt(at, piece);
+        if (got == 0) {
+            return std::min(lines + (empty ? 0 : 1), kMostAtOnce);
+        }
+        for (std::size_t i = 0; i < got; ++i) {
+            lines += piece[i] == '\n' && !empty ? 1 : 0;
+            empty = piece[i] == '\n' || (empty && piece[i] == '\r');
+        }
+        at += static_cast<std::int64_t>(got);
+    }
+}
+
 }  // namespace
 
 LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
@@ -109,8 +132,11 @@ LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
 
     LoadedManifest loaded;
     std::vector<ArchiveEntry>& entries = loaded.entries;
+    std::size_t most = entriesAtMost(manifest);
+    entries.reserve(most);
+    loaded.files.reserve(most);
     std::int64_t dataBytes = 0;
-    StoredNames names;
+    StoredNames names(most);
     while (std::optional<ManifestLine> line = reader.next()) {
         ArchiveEntry& entry = entries.emplace_back();
         entry.name = line->name;
@@ -126,6 +152,7 @@ LoadedManifest loadManifest(const Folder& output, ToolWindow& window) {
         window.processEvents();
     }
     manifest.close();
+    names.warnOfSharedNames(entries, window);
 
     if (entries.empty()) {
         throw ToolError("manifest.txt has no entries: " + manifest.path() +

@@ -1,5 +1,6 @@
 #include "repack_job.h"
 
+#include <functional>
 #include <vector>
 
 #include "archive_format.h"
@@ -13,33 +14,81 @@ namespace zrk {
 
 namespace {
 
+// The most bytes of records, or of small entries, that go out in one write.
+constexpr std::size_t kPieceSize = 256 * 1024;
+
 void writeHeader(File& archive, std::size_t entryCount) {
     ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entryCount));
     archive.writeAt(0, header);
 }
 
-// All records go out in one write; the window still gets its turn per record.
+// The records go out in large pieces, yet without a copy of the whole
+// directory; the window still gets its turn per record.
 void writeDirectory(ToolWindow& window, File& archive, const std::vector<ArchiveEntry>& entries) {
-    std::vector<std::uint8_t> directory;
-    directory.reserve(kRecordSize * entries.size());
-    for (const ArchiveEntry& entry : entries) {
-        DirectoryRecord record = encodeDirectoryRecord(entry);
-        directory.insert(directory.end(), record.begin(), record.end());
+    std::vector<std::uint8_t> piece;
+    piece.reserve(kPieceSize);
+    std::int64_t at = fileOffset(recordPosition(1));
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        DirectoryRecord record = encodeDirectoryRecord(entries[k]);
+        piece.insert(piece.end(), record.begin(), record.end());
+        if (piece.size() + kRecordSize > kPieceSize || k + 1 == entries.size()) {
+            archive.writeAt(at, piece);
+            at += static_cast<std::int64_t>(piece.size());
+            piece.clear();
+        }
         window.processEvents();
     }
-    archive.writeAt(fileOffset(recordPosition(1)), directory);
 }
+
+// The entries' bytes on their way into the archive, one entry after the
+// other: small entries gathered, so that many go out in one write; a large
+// one copied by the system, straight from its file.
+class EntryData {
+public:
+    EntryData(File& archive, std::int64_t start) : archive_(archive), next_(start) {
+        gathered_.reserve(kPieceSize);
+    }
+
+    // Copies up to `length` bytes from the start of `source`: gives how many
+    // there were.
+    std::int64_t copy(File& source, std::int64_t length, const std::function<void()>& between) {
+        auto size = static_cast<std::size_t>(length);
+        if (size > kPieceSize / 4) {
+            flush();
+            std::int64_t copied = copyAvailableBytes(source, 0, archive_, next_, length, between);
+            next_ += copied;
+            return copied;
+        }
+        if (gathered_.size() + size > kPieceSize) {
+            flush();
+        }
+        std::size_t used = gathered_.size();
+        gathered_.resize(used + size);
+        gathered_.resize(used + source.readAt(0, MutableByteView(gathered_.data() + used, size)));
+        return static_cast<std::int64_t>(gathered_.size() - used);
+    }
+
+    void flush() {
+        archive_.writeAt(next_, gathered_);
+        next_ += static_cast<std::int64_t>(gathered_.size());
+        gathered_.clear();
+    }
+
+private:
+    File& archive_;
+    std::int64_t next_;  // where the next byte goes
+    std::vector<std::uint8_t> gathered_;
+};
 
 // Copies the entry's bytes from the very file that was measured, at the length
 // it had then; a file changed since, or while it is copied, ends the run.
-void copyEntryData(File& archive, const ArchiveEntry& entry, const Folder& output,
+void copyEntryData(EntryData& data, const ArchiveEntry& entry, const Folder& output,
                    const FileId& measured, ToolWindow& window) {
     // The same way below Output as when it was measured, refusing a link that
     // appeared since.
     File source = output.openMeasured(RelativePath::fromEntryName(entry.name).value(), measured,
                                       entry.dataLength);
-    std::int64_t copied = copyAvailableBytes(source, 0, archive, fileOffset(entry.dataOffset),
-                                             entry.dataLength, [&] { window.processEvents(); });
+    std::int64_t copied = data.copy(source, entry.dataLength, [&] { window.processEvents(); });
     if (copied < entry.dataLength) {
         throw ToolError(source.path() +
                         " became shorter while it was copied: " + std::to_string(copied) +
@@ -72,11 +121,13 @@ JobReport runRepack(ToolWindow& window, const Folder& workFolder) {
             writeHeader(archive, entries.size());
             window.appendLog("Writing metadata...");
             writeDirectory(window, archive, entries);
+            EntryData data(archive, fileOffset(firstDataPosition(std::ssize(entries))));
             for (std::size_t k = 0; k < entries.size(); ++k) {
                 window.appendLog("Repacking " + entries[k].name + "...");
-                copyEntryData(archive, entries[k], *output, loaded.files[k], window);
+                copyEntryData(data, entries[k], *output, loaded.files[k], window);
                 window.processEvents();
             }
+            data.flush();
             archive.flushToDevice();
         });
     if (refusal) {

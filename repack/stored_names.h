@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <unordered_map>
+#include <vector>
 
+#include "archive_format.h"
 #include "manifest.h"
 #include "tool_window.h"
 
@@ -15,14 +15,19 @@ namespace zrk {
 // these are warnings, not errors.
 class StoredNames {
 public:
-    // Warns, naming the line, when its name is stored cut or under the name
-    // an earlier line's entry is stored under.
+    // For at most `entries` entries.
+    explicit StoredNames(std::size_t entries) { lines_.reserve(entries); }
+
+    // Warns, naming the line, when its name is stored cut; the line is the
+    // next entry's.
     void add(const ManifestLine& line, ToolWindow& window);
 
+    // Warns, in the order of the lines, of each entry stored under the name
+    // of an earlier one. `entries` are the entries added, in the same order.
+    void warnOfSharedNames(const std::vector<ArchiveEntry>& entries, ToolWindow& window) const;
+
 private:
-    // Each stored name and the first line stored under it: no more than the
-    // directory itself holds.
-    std::unordered_map<std::string, std::int64_t> firstLines_;
+    std::vector<std::int64_t> lines_;  // each entry's line: a few bytes an entry
 };
 
 }  // namespace zrk

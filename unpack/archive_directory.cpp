@@ -12,7 +12,7 @@ namespace zrk {
 namespace {
 
 constexpr auto kHeaderBytes = static_cast<std::int64_t>(kHeaderSize);
-constexpr std::int64_t kRecordsPerRead = 32 * 1024;  // 1 MiB
+constexpr std::int64_t kRecordsPerRead = 2048;  // 64 KiB
 
 std::string damaged(const File& archive) {
     return archive.path() + " is damaged: ";

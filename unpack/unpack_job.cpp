@@ -6,6 +6,7 @@
 #include "ansi_text.h"
 #include "archive_directory.h"
 #include "archive_format.h"
+#include "archive_window.h"
 #include "file.h"
 #include "folder.h"
 #include "manifest.h"
@@ -16,7 +17,7 @@ namespace zrk {
 
 namespace {
 
-constexpr std::size_t kManifestPiece = 1 << 20;
+constexpr std::size_t kManifestPiece = 64 * 1024;
 
 // Where the run writes, and what it could not write there.
 struct Target {
@@ -58,9 +59,9 @@ void writeManifest(const std::vector<ArchiveEntry>& entries, Target& target, Too
 }
 
 // Writes one entry's file; why not, where its name or its place cannot take it.
-std::optional<std::string> extractEntry(File& archive, const ArchiveEntry& entry,
-                                        std::int64_t number, const Target& target,
-                                        ToolWindow& window) {
+std::optional<std::string> extractEntry(File& archive, ArchiveWindow& window,
+                                        const ArchiveEntry& entry, std::int64_t number,
+                                        const Target& target, ToolWindow& log) {
     std::optional<RelativePath> path = RelativePath::fromEntryName(entry.name);
     if (!path) {
         return "its name cannot stand for a file inside Output";
@@ -75,8 +76,8 @@ std::optional<std::string> extractEntry(File& archive, const ArchiveEntry& entry
     return target.output->writeFile(*path, &target.archive, [&](File& out) {
         if (entry.dataLength > 0) {
             checkEntryCopied(entry, number, archive,
-                             copyAvailableBytes(archive, fileOffset(entry.dataOffset), out, 0,
-                                                entry.dataLength, [&] { window.processEvents(); }));
+                             window.copy(fileOffset(entry.dataOffset), entry.dataLength, out,
+                                         [&] { log.processEvents(); }));
         }
     });
 }
@@ -84,12 +85,13 @@ std::optional<std::string> extractEntry(File& archive, const ArchiveEntry& entry
 void extractEntries(File& archive, std::int64_t archiveSize,
                     const std::vector<ArchiveEntry>& entries, Target& target, ToolWindow& window) {
     std::int64_t number = 0;
+    ArchiveWindow data(archive);
     for (const ArchiveEntry& entry : entries) {
         window.appendLog("Unpacking " + entry.name + "...");
         // Nothing is written for an entry whose bytes are not all in the archive.
         checkEntryInsideArchive(entry, ++number, archive, archiveSize);
         if (std::optional<std::string> refusal =
-                extractEntry(archive, entry, number, target, window)) {
+                extractEntry(archive, data, entry, number, target, window)) {
             window.appendLog("Unable to write " + entry.name + "!");
             if (target.firstSkipped.empty()) {
                 target.firstSkipped = quote(entry.name) + ": " + *refusal;
