@@ -1,19 +1,22 @@
 // The least work the file system requires of each job, as a reference for
 // bench/run: no checks and no log, only the calls that the workload's files
 // need, each file published whole as the programs publish theirs.
-//   least_work unpack   in a folder holding ZRK.DAT: the archive mapped once,
-//                       one folder made and opened per new folder, then per
-//                       entry an unnamed file made in it, written, linked in
-//                       under its name and closed.
+//   least_work unpack   in a folder holding ZRK.DAT: the archive read in
+//                       pieces of 1 MiB (a larger entry in one read), one
+//                       folder made and opened per new folder, then per entry
+//                       an unnamed file made in it, written, linked in under
+//                       its name and closed. The archive is read, not mapped:
+//                       a mapping of a file that another program shortens
+//                       meanwhile kills the process (SIGBUS), and the job must
+//                       live through that.
 //   least_work repack   in a folder holding Output/manifest.txt: open, read
-//                       and close per file, each entry's bytes written into an
-//                       unnamed file in entry order, then the header and
-//                       directory; the file flushed to the device and linked
-//                       in as ZRK.NEW.
+//                       and close per file, the entries' bytes gathered and
+//                       written into an unnamed file 1 MiB at a time, then the
+//                       header and directory; the file flushed to the device
+//                       and linked in as ZRK.NEW.
 // Linux only, like the rest of bench/.
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,29 +62,32 @@ void linkIn(int file, int folder, const char* name) {
     }
 }
 
-void unpack() {
-    int archive = ::open("ZRK.DAT", O_RDONLY);
-    struct stat info {};
-    if (archive < 0 || ::fstat(archive, &info) != 0) {
+// Reads `length` bytes at `offset`, all of them.
+void readAt(int file, std::uint8_t* into, std::size_t length, std::int64_t offset) {
+    if (::pread(file, into, length, offset) != static_cast<ssize_t>(length)) {
         fail("ZRK.DAT");
     }
-    // Mapped, not read: each entry's bytes go from the page cache straight
-    // into its file.
-    auto size = static_cast<std::size_t>(info.st_size);
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, archive, 0);
-    if (mapped == MAP_FAILED) {
-        fail("mmap");
+}
+
+void unpack() {
+    int archive = ::open("ZRK.DAT", O_RDONLY);
+    if (archive < 0) {
+        fail("ZRK.DAT");
     }
-    zrk::ByteView all(static_cast<const std::uint8_t*>(mapped), size);
-    auto recordAt = [&](std::int64_t number) {
-        auto at = static_cast<std::size_t>(zrk::fileOffset(zrk::recordPosition(number)));
-        return zrk::decodeDirectoryRecord(all.subspan(at, zrk::kRecordSize), number);
-    };
-    std::int64_t count = zrk::directoryRecordCount(recordAt(1).dataOffset);
+    std::uint8_t first[zrk::kRecordSize];
+    readAt(archive, first, sizeof first, zrk::fileOffset(zrk::recordPosition(1)));
+    std::int64_t count = zrk::directoryRecordCount(zrk::decodeDirectoryRecord(first, 1).dataOffset);
+    std::vector<std::uint8_t> directory(static_cast<std::size_t>(count) * zrk::kRecordSize);
+    readAt(archive, directory.data(), directory.size(), zrk::fileOffset(zrk::recordPosition(1)));
     ::mkdir("Output", 0777);
     std::unordered_map<std::string, int> folders;
+    std::vector<std::uint8_t> piece(1 << 20), large;
+    std::int64_t pieceStart = 0, pieceEnd = 0;
     for (std::int64_t number = 1; number <= count; ++number) {
-        ArchiveEntry entry = recordAt(number);
+        ArchiveEntry entry = zrk::decodeDirectoryRecord(
+            zrk::ByteView(directory).subspan(
+                static_cast<std::size_t>(number - 1) * zrk::kRecordSize, zrk::kRecordSize),
+            number);
         std::string path = pathOf(entry.name);
         std::size_t cut = path.rfind('/');
         std::string folder = path.substr(0, cut);
@@ -90,10 +96,23 @@ void unpack() {
             ::mkdir(folder.c_str(), 0777);
             held->second = ::open(folder.c_str(), O_PATH | O_DIRECTORY);
         }
+        auto length = static_cast<std::size_t>(entry.dataLength);
+        std::int64_t from = zrk::fileOffset(entry.dataOffset);
+        const std::uint8_t* bytes = nullptr;
+        if (length > piece.size()) {
+            large.resize(length);
+            readAt(archive, large.data(), length, from);
+            bytes = large.data();
+        } else {
+            if (from < pieceStart || from + entry.dataLength > pieceEnd) {
+                ssize_t got = ::pread(archive, piece.data(), piece.size(), from);
+                pieceStart = from;
+                pieceEnd = from + (got > 0 ? got : 0);
+            }
+            bytes = piece.data() + (from - pieceStart);
+        }
         int out = unnamedFileIn(held->second);
-        auto from = static_cast<std::size_t>(zrk::fileOffset(entry.dataOffset));
-        if (::write(out, all.data() + from, static_cast<std::size_t>(entry.dataLength)) !=
-            entry.dataLength) {
+        if (::write(out, bytes, length) != entry.dataLength) {
             fail(path);
         }
         linkIn(out, held->second, path.c_str() + cut + 1);
@@ -115,27 +134,42 @@ void repack() {
     }
     ::close(manifest);
     int archive = unnamedFileIn(AT_FDCWD);
+    // Files read one after the other into one buffer, written out once it
+    // holds 1 MiB or is full.
     std::vector<std::uint8_t> buffer(64 << 20);
+    std::size_t filled = 0;
     std::int64_t at =
         zrk::fileOffset(zrk::firstDataPosition(static_cast<std::int64_t>(entries.size())));
+    auto writeOut = [&] {
+        if (::pwrite(archive, buffer.data(), filled, at) != static_cast<ssize_t>(filled)) {
+            fail("ZRK.NEW");
+        }
+        at += static_cast<std::int64_t>(filled);
+        filled = 0;
+    };
     for (ArchiveEntry& entry : entries) {
         int in = ::open(pathOf(entry.name).c_str(), O_RDONLY);
         if (in < 0) {
             fail(entry.name);
         }
-        for (ssize_t got; (got = ::read(in, buffer.data(), buffer.size())) > 0;) {
-            if (::pwrite(archive, buffer.data(), static_cast<std::size_t>(got), at) != got) {
-                fail("ZRK.NEW");
-            }
-            at += got;
+        for (ssize_t got; (got = ::read(in, buffer.data() + filled, buffer.size() - filled)) > 0;) {
+            bool all = static_cast<std::size_t>(got) < buffer.size() - filled;
+            filled += static_cast<std::size_t>(got);
             entry.dataLength += static_cast<std::int32_t>(got);
-            if (static_cast<std::size_t>(got) < buffer.size()) {
+            if (filled == buffer.size()) {
+                writeOut();
+            }
+            if (all) {
                 break;  // a regular file gives all it has
             }
+        }
+        if (filled >= (1 << 20)) {
+            writeOut();
         }
         entry.declaredLength = entry.dataLength;
         ::close(in);
     }
+    writeOut();
     zrk::planLayout(entries);
     std::vector<std::uint8_t> head(zrk::kHeaderSize);
     zrk::ArchiveHeader header = zrk::encodeArchiveHeader(static_cast<std::int32_t>(entries.size()));

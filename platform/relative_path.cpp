@@ -18,9 +18,12 @@ std::optional<RelativePath> RelativePath::fromEntryName(std::string_view ansiNam
 std::string RelativePath::shown() const {
     std::string text;
     for (const std::string& part : parts_) {
-        text += (text.empty() ? "" : std::string(1, pathSeparator())) + part;
+        if (!text.empty()) {
+            text += pathSeparator();
+        }
+        text += part;
     }
-    return shownSystemText(text);
+    return shownSystemText(std::move(text));
 }
 
 bool RelativePath::isTheManifest() const {

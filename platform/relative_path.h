@@ -45,6 +45,6 @@ NameRules hostNameRules();
 // page; and the system's text as messages show it.
 char pathSeparator();
 std::optional<std::string> ansiToSystemText(std::string_view ansi);
-std::string shownSystemText(const std::string& text);
+std::string shownSystemText(std::string text);
 
 }  // namespace zrk

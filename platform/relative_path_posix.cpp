@@ -17,7 +17,7 @@ std::optional<std::string> ansiToSystemText(std::string_view ansi) {
     return windows1252ToUtf8(ansi);
 }
 
-std::string shownSystemText(const std::string& text) {
+std::string shownSystemText(std::string text) {
     return text;
 }
 

@@ -16,7 +16,7 @@ std::optional<std::string> ansiToSystemText(std::string_view ansi) {
     return wide ? std::optional(wideToUtf8(*wide)) : std::nullopt;
 }
 
-std::string shownSystemText(const std::string& text) {
+std::string shownSystemText(std::string text) {
     return wideToShown(utf8ToWide(text));
 }
 

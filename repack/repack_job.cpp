@@ -1,6 +1,7 @@
 #include "repack_job.h"
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "archive_format.h"
@@ -45,9 +46,11 @@ void writeDirectory(ToolWindow& window, File& archive, const std::vector<Archive
 // one copied by the system, straight from its file.
 class EntryData {
 public:
-    EntryData(File& archive, std::int64_t start) : archive_(archive), next_(start) {
-        gathered_.reserve(kPieceSize);
-    }
+    EntryData(File& archive, std::int64_t start)
+        : archive_(archive),
+          next_(start),
+          // Not zero-filled: every byte is read into before it is written.
+          gathered_(std::make_unique_for_overwrite<std::uint8_t[]>(kPieceSize)) {}
 
     // Copies up to `length` bytes from the start of `source`: gives how many
     // there were.
@@ -59,25 +62,25 @@ public:
             next_ += copied;
             return copied;
         }
-        if (gathered_.size() + size > kPieceSize) {
+        if (filled_ + size > kPieceSize) {
             flush();
         }
-        std::size_t used = gathered_.size();
-        gathered_.resize(used + size);
-        gathered_.resize(used + source.readAt(0, MutableByteView(gathered_.data() + used, size)));
-        return static_cast<std::int64_t>(gathered_.size() - used);
+        std::size_t got = source.readAt(0, MutableByteView(gathered_.get() + filled_, size));
+        filled_ += got;
+        return static_cast<std::int64_t>(got);
     }
 
     void flush() {
-        archive_.writeAt(next_, gathered_);
-        next_ += static_cast<std::int64_t>(gathered_.size());
-        gathered_.clear();
+        archive_.writeAt(next_, ByteView(gathered_.get(), filled_));
+        next_ += static_cast<std::int64_t>(filled_);
+        filled_ = 0;
     }
 
 private:
     File& archive_;
     std::int64_t next_;  // where the next byte goes
-    std::vector<std::uint8_t> gathered_;
+    std::unique_ptr<std::uint8_t[]> gathered_;
+    std::size_t filled_ = 0;
 };
 
 // Copies the entry's bytes from the very file that was measured, at the length

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <cerrno>
@@ -73,7 +74,16 @@ std::string shortfallLine(const ToolProgram& program, const JobReport& report) {
 class ConsoleWindow final : public ToolWindow {
 public:
     void appendLog(std::string_view message) override {
-        writeAll(STDOUT_FILENO, terminalLine(shownText(message)));
+        // Most lines are printable ASCII, which stands as it is: no copy but
+        // into the line kept for the next one.
+        bool plain = std::all_of(message.begin(), message.end(),
+                                 [](char c) { return c >= 0x20 && c < 0x7F; });
+        if (plain) {
+            line_.assign(message) += '\n';
+        } else {
+            line_ = terminalLine(shownText(message));
+        }
+        writeAll(STDOUT_FILENO, line_);
     }
 
     void warn(std::string_view message) override {
@@ -81,6 +91,9 @@ public:
     }
 
     void processEvents() override {}
+
+private:
+    std::string line_;
 };
 
 }  // namespace

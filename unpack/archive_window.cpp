@@ -13,21 +13,24 @@ constexpr std::int64_t kLargestFromWindow = kWindowSize / 4;
 
 }  // namespace
 
+// Not zero-filled: every byte is read into before it is written.
+ArchiveWindow::ArchiveWindow(File& archive)
+    : archive_(archive),
+      bytes_(
+          std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(kWindowSize))) {}
+
 std::int64_t ArchiveWindow::copy(std::int64_t offset, std::int64_t length, File& out,
                                  const std::function<void()>& betweenPieces) {
     if (length > kLargestFromWindow) {
         return copyAvailableBytes(archive_, offset, out, 0, length, betweenPieces);
     }
-    auto end = start_ + static_cast<std::int64_t>(bytes_.size());
-    if (offset < start_ || offset + length > end) {
-        bytes_.resize(static_cast<std::size_t>(kWindowSize));
-        bytes_.resize(archive_.readAt(offset, bytes_));
+    if (offset < start_ || offset + length > end_) {
+        MutableByteView window(bytes_.get(), static_cast<std::size_t>(kWindowSize));
         start_ = offset;
-        end = offset + static_cast<std::int64_t>(bytes_.size());
+        end_ = offset + static_cast<std::int64_t>(archive_.readAt(offset, window));
     }
-    std::int64_t available = std::clamp<std::int64_t>(end - offset, 0, length);
-    out.writeAt(0, ByteView(bytes_).subspan(static_cast<std::size_t>(offset - start_),
-                                            static_cast<std::size_t>(available)));
+    std::int64_t available = std::clamp<std::int64_t>(end_ - offset, 0, length);
+    out.writeAt(0, ByteView(bytes_.get() + (offset - start_), static_cast<std::size_t>(available)));
     return available;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <memory>
 
 #include "file.h"
 
@@ -13,7 +13,7 @@ namespace zrk {
 // entries cost one read of the archive between them.
 class ArchiveWindow {
 public:
-    explicit ArchiveWindow(File& archive) : archive_(archive) {}
+    explicit ArchiveWindow(File& archive);
 
     // Copies up to `length` bytes of the archive from `offset` to the start of
     // `out`, calling `betweenPieces` as copyAvailableBytes does: gives the
@@ -23,8 +23,9 @@ public:
 
 private:
     File& archive_;
-    std::vector<std::uint8_t> bytes_;
-    std::int64_t start_ = 0;  // the archive offset of bytes_[0]
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::int64_t start_ = 0;  // the archive offset of the first byte held
+    std::int64_t end_ = 0;    // and of the one after the last
 };
 
 }  // namespace zrk
