@@ -10,6 +10,7 @@
 #include "folder.h"
 #include "manifest_loading.h"
 #include "work_files.h"
+#include "work_folder.h"
 
 namespace zrk {
 
@@ -103,10 +104,11 @@ void copyEntryData(EntryData& data, const ArchiveEntry& entry, const Folder& out
 }  // namespace
 
 JobReport runRepack(ToolWindow& window, const Folder& workFolder) {
-    workFolder.removeFile(kNewArchiveName);
     // Output may be a link: where it lies is the user's choice. The manifest
     // in it is read as the entries are, never through a link.
     std::optional<Folder> output = workFolder.openFolder(kOutputFolderName, false);
+    OsHandle outputLock = output ? lockForTheRun(*output) : OsHandle();
+    workFolder.removeFile(kNewArchiveName);
     PathStatus manifest = output ? output->status(kManifestName, Links::Refuse) : PathStatus{};
     if (manifest.kind != PathKind::Link && !manifest.isVisibleFile()) {
         window.appendLog("Manifest file not found!");

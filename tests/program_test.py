@@ -246,9 +246,9 @@ class Programs(unittest.TestCase):
         self.assertEqual(files_left, files, "output to a pipe without a reader")
 
     # Starts `program` in the work folder below `parent` and stops it once it has
-    # logged `line`. Meanwhile `other` must refuse to run there and touch
-    # nothing. Then kills it.
-    def interrupt(self, program, other, parent, line):
+    # logged `line`. Meanwhile `other` must refuse to run there, and in `twin`,
+    # whose Output is a link to the same folder, and touch nothing. Then kills it.
+    def interrupt(self, program, other, parent, line, twin):
         work = os.path.join(parent, "work")
         log_end, child_end = os.pipe()
         # A pipe of one page: the run cannot get far ahead of its reader.
@@ -265,9 +265,10 @@ class Programs(unittest.TestCase):
                 state = os.waitid(os.P_PID, child.pid, os.WSTOPPED | os.WEXITED | os.WNOWAIT)
                 self.assertEqual(state.si_code, os.CLD_STOPPED, f"{program} ended unstopped")
                 during = tree(parent)
-                refused = run(other, work)
-                self.assertEqual((refused.returncode, refused.stderr),
-                                 (1, "error: Output is in use by another Unpack or Repack\n"))
+                for folder in (work, twin):
+                    refused = run(other, folder)
+                    self.assertEqual((refused.returncode, refused.stderr),
+                                     (1, "error: Output is in use by another Unpack or Repack\n"))
                 self.assertEqual(tree(parent), during)
             finally:
                 if child.pid > 0 and child.poll() is None:  # stopped or running, still unreaped
@@ -285,14 +286,16 @@ class Programs(unittest.TestCase):
                if path.startswith("work/Output/") and data != "/"}
         parent = self.folder({"work/ZRK.DAT": MANY_ARCHIVE, **old})
         work = os.path.join(parent, "work")
-        self.interrupt(UNPACK, REPACK, parent, b"Unpacking " + BIG[0] + b"...")
+        twin = os.path.join(self.folder({"work/ZRK.DAT": MANY_ARCHIVE}), "work")
+        os.symlink(os.path.join(work, "Output"), os.path.join(twin, "Output"))
+        self.interrupt(UNPACK, REPACK, parent, b"Unpacking " + BIG[0] + b"...", twin)
         for path, data in tree(parent).items():
             self.assertIn(data, (new.get(path), old.get(path)), path)
         self.assertEqual(run(UNPACK, work).returncode, 0)
         self.assertEqual(tree(parent), new)
 
         write(os.path.join(work, "ZRK.NEW"), b"an earlier one")
-        self.interrupt(REPACK, UNPACK, parent, b"Repacking " + BIG[0] + b"...")
+        self.interrupt(REPACK, UNPACK, parent, b"Repacking " + BIG[0] + b"...", twin)
         self.assertEqual(tree(parent), new)
         self.assertEqual(run(REPACK, work).returncode, 0)
         self.assertEqual(read(work, "ZRK.NEW"), MANY_ARCHIVE)

@@ -12,6 +12,7 @@
 #include "manifest.h"
 #include "relative_path.h"
 #include "work_files.h"
+#include "work_folder.h"
 
 namespace zrk {
 
@@ -133,6 +134,7 @@ JobReport runUnpack(ToolWindow& window, const Folder& workFolder) {
     // Output itself may be a link: where it lies is the user's choice.
     std::string refusal;
     target.output = workFolder.openFolder(kOutputFolderName, true, &refusal);
+    OsHandle outputLock = target.output ? lockForTheRun(*target.output) : OsHandle();
     target.outputRefusal = workFolder.path() + std::string(kOutputFolderName) + ": " + refusal;
     writeManifest(entries, target, window);
     extractEntries(archive, archiveSize, entries, target, window);
