@@ -40,6 +40,9 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 // and leave a strip of the client area uncovered.
 constexpr DWORD kLogStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT;
 constexpr int kLogId = 1;
+// While lines come in, the list draws itself at most this often (in ms):
+// drawing it costs far more than adding a line.
+constexpr DWORD kDrawInterval = 100;
 // The warnings a box shows in full; of the rest it gives the number.
 constexpr int kWarningsShown = 10;
 
@@ -67,6 +70,12 @@ HFONT messageFont() {
         return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     }
     return ::CreateFontIndirectA(&metrics.lfMessageFont);
+}
+
+// Lets the list draw itself, as it stands, at the next turn of the window.
+void letDraw(HWND lstLog) {
+    ::SendMessageA(lstLog, WM_SETREDRAW, TRUE, 0);
+    ::RedrawWindow(lstLog, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }
 
 bool createLog(HWND window) {
@@ -139,10 +148,21 @@ public:
     void clear() { ::SendMessageA(lstLog_, LB_RESETCONTENT, 0, 0); }
 
     void appendLog(std::string_view message) override {
+        if (drawing_) {
+            ::SendMessageA(lstLog_, WM_SETREDRAW, FALSE, 0);
+            drawing_ = false;
+        }
         std::string line(message);
         ::SendMessageA(lstLog_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
         LRESULT count = ::SendMessageA(lstLog_, LB_GETCOUNT, 0, 0);
         ::SendMessageA(lstLog_, LB_SETCURSEL, static_cast<WPARAM>(count - 1), 0);
+    }
+
+    // New lines stop the list drawing itself until this lets it again.
+    void draw() {
+        letDraw(lstLog_);
+        drawing_ = true;
+        drawn_ = ::GetTickCount();
     }
 
     void warn(std::string_view message) override {
@@ -165,6 +185,9 @@ public:
     }
 
     void processEvents() override {
+        if (!drawing_ && ::GetTickCount() - drawn_ >= kDrawInterval) {
+            draw();
+        }
         MSG message{};
         while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
@@ -179,6 +202,8 @@ private:
     HWND lstLog_;
     std::string warnings_;
     int warningCount_ = 0;
+    bool drawing_ = true;
+    DWORD drawn_ = 0;  // when the list last got leave to draw, in ms
 };
 
 // Idle after the job: the window shows its log until it is closed.
@@ -212,8 +237,12 @@ int runToolProgram(const ToolProgram& program, int /*argc*/, char** /*argv*/) {
             complete = program.job(log, work.folder).complete;
         }
         exitCodeOnClose = complete ? 0 : 1;
+        log.draw();
         log.showWarnings(window, program.caption);
     } catch (const std::exception& error) {
+        if (window != nullptr) {
+            letDraw(lstLogOf(window));
+        }
         // Waits for OK, so that the report is read before the program ends.
         ::MessageBoxA(window, errorReport(error).c_str(), program.caption.c_str(),
                       MB_OK | MB_ICONERROR);

@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "manifest.h"
 #include "utf8_text.h"
+#include "windows_names.h"
 
 namespace zrk {
 namespace {
@@ -78,7 +79,8 @@ TEST(Format, NamesFollowEachSystemsRules) {
     for (std::string name : {"A B", "CONSOLE", "COM10", "XCON.BIN", "LPT", "COMA", "COM\xC2\xB9X", "manifest.txt2"}) {
         rows.emplace_back(name, name, name);
     }
-    for (std::string name : {""s, "."s, "S\\"s, "S\\."s, "\\R"s, "/R"s, ".."s, "..\\UP"s, "S\\..\\A"s, "A\0B"s}) {
+    for (std::string name : {""s, "."s, "S\\"s, "S\\."s, "\\R"s, "/R"s, ".."s, "..\\UP"s, "S\\..\\A"s, "A\0B"s,
+                             "S\\.zrk-unfinished-0f"s}) {
         rows.emplace_back(name, "-", "-");
     }
     for (std::string name : {"A?", "A<B>\"|", "C:\\A", "A:S", ".. \\UP", "...\\UP", "S\\ \\A", "con.txt", "Prn.", "AUX  ",
@@ -90,6 +92,29 @@ TEST(Format, NamesFollowEachSystemsRules) {
         std::string onPosix = parts(name, NameRules::Posix);
         EXPECT_EQ(posix == "+" && onPosix != "-" ? "+" : onPosix, posix) << name;
         EXPECT_EQ(parts(name, NameRules::Windows), windows) << name;
+    }
+}
+
+// Two of Windows' own rules, checked on every system: which reparse points send
+// a name elsewhere (a symbolic link, a junction; not a file compressed by the
+// system, deduplicated or in the cloud), and which code pages take a stand-in
+// character for what they lack (not UTF-8, UTF-7, ISO 2022, ISCII, Symbol).
+TEST(Format, WindowsRules) {
+    for (auto [tag, elsewhere] : {std::pair{0xA000000Cu, true},
+                                  {0xA0000003u, true},
+                                  {0x80000017u, false},
+                                  {0x80000013u, false},
+                                  {0x9000601Au, false}}) {
+        EXPECT_EQ(reparseTagSendsNameElsewhere(tag), elsewhere) << std::hex << tag;
+    }
+    for (auto [page, standIns] : {std::pair{1252u, true},
+                                  {949u, true},
+                                  {65001u, false},
+                                  {65000u, false},
+                                  {50220u, false},
+                                  {57011u, false},
+                                  {42u, false}}) {
+        EXPECT_EQ(codePageTakesStandIns(page), standIns) << page;
     }
 }
 

@@ -21,6 +21,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The path as it stands: on Windows in the \\?\ form, which keeps the dots and
+// spaces that end a name.
+fs::path verbatim(fs::path path) {
+#ifdef _WIN32
+    return L"\\\\?\\" + path.make_preferred().native();
+#else
+    return path;
+#endif
+}
+
 fs::path fromUtf8(const std::string& text) {
     return fs::path(std::u8string(text.begin(), text.end()));
 }
@@ -190,17 +200,17 @@ std::string WorkFolder::read(std::string_view relative) const {
 bool WorkFolder::make(const Tree& items) const {
     std::error_code error;
     for (const auto& [name, content] : items) {
-        fs::path path = fs::path(parent_) / fromUtf8(name);
-        fs::create_directories(path.parent_path(), error);
+        fs::path path = fs::path(parent_) / fromUtf8(name), exact = verbatim(path);
+        fs::create_directories(exact.parent_path(), error);
         if (name.ends_with('/')) {
-            fs::create_directories(path, error);
+            fs::create_directories(exact, error);
         } else if (content.starts_with("-> ")) {
             makeLink(content.substr(3), path, error);
         } else if (content.starts_with("=> ")) {
             fs::create_hard_link(fs::path(parent_) / fromUtf8(content.substr(3)), path, error);
         } else if (content.starts_with("<sparse ")) {
-            std::ofstream(path, std::ios::binary) << content.substr(content.find('>') + 1);
-            fs::resize_file(path, std::stoull(content.substr(8)), error);
+            std::ofstream(exact, std::ios::binary) << content.substr(content.find('>') + 1);
+            fs::resize_file(exact, std::stoull(content.substr(8)), error);
         } else if (content == "<pipe>") {
 #ifdef _WIN32
             return false;
@@ -209,7 +219,7 @@ bool WorkFolder::make(const Tree& items) const {
                          std::generic_category());
 #endif
         } else {
-            std::ofstream(path, std::ios::binary) << content;
+            std::ofstream(exact, std::ios::binary) << content;
         }
         if (error) {
             return false;
