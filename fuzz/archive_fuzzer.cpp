@@ -12,6 +12,7 @@
 #include "repack_job.h"
 #include "support.h"
 #include "unpack_job.h"
+#include "utf8_text.h"
 #include "work_files.h"
 
 using namespace zrk;
@@ -45,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<ArchiveEntry> entries = readArchiveDirectory(file, file.size(), log);
 
     auto files = std::ranges::count_if(tree, [](auto& item) { return !item.first.ends_with('/'); });
+    // A manifest whose first name begins as a byte order mark does is refused
+    // as one saved in UTF-8.
     if (log.lines.back() != "Done!" || files != std::ssize(entries) + 2 ||
-        !std::ranges::all_of(entries, carries)) {
+        !std::ranges::all_of(entries, carries) || startsWithUtf8ByteOrderMark(entries[0].name)) {
         return 0;  // not every entry has a file of its own, under a name that carries
     }
     runRepack(log,
