@@ -1,6 +1,7 @@
-// The job tests once more as on a kernel without openat2 and copy_file_range:
-// folders below Output are walked one level at a time, and every copy goes
-// through a buffer.
+// The job tests once more as on a kernel without copy_file_range, on a file
+// system without unnamed files (O_TMPFILE): every copy goes through a buffer,
+// and every file a run writes has a hidden name until it is whole.
+#include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sys/prctl.h>
@@ -14,16 +15,21 @@
 
 namespace {
 
-// Makes openat2 and copy_file_range fail with ENOSYS for this process from
-// here on, as on a kernel older than both. False when the system takes no
-// such filter.
+// Makes copy_file_range fail with ENOSYS, as on an older kernel, and openat
+// with O_TMPFILE fail with EOPNOTSUPP, as on FAT, for this process from here
+// on. False when the system takes no such filter.
 bool actAsAnOldKernel() {
+    constexpr std::uint32_t kUnnamed = O_TMPFILE & ~O_DIRECTORY;
     sock_filter filter[] = {
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 1, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_copy_file_range, 0, 1),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_copy_file_range, 4, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat, 0, 4),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, kUnnamed),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kUnnamed, 2, 1),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
     };
     sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
