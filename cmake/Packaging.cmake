@@ -5,7 +5,8 @@
 #   archive in Sample\.
 # - Linux: zrk_VERSION_ARCH.deb and zrk-VERSION-Linux.tar.gz, with unpack and
 #   repack in bin/, their manual pages in share/man/man1/, and the README, the
-#   licence as a Debian copyright file and the changelog in share/doc/zrk/.
+#   licence as a Debian copyright file and the changelog in share/doc/zrk/,
+#   with the texts the README links to (and their pictures) in its docs/.
 # `cpack --preset default` or `cpack --preset windows` makes them after a build.
 
 set(ZRK_PACKAGE_CONTACT "zrk developers <zrk-developers@example.org>"
@@ -48,6 +49,10 @@ else()
 
   install(FILES README.md ${docs}/copyright ${docs}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # Where the README's links to docs/ lead, also once installed.
+  install(FILES docs/programs.md docs/rules.md docs/formats.md docs/developing.md
+                docs/unpack-window.png docs/repack-window.png
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
   # The manual pages unpack.1 and repack.1: help2man reads the built programs'
   # --help and --version, and packaging/PROGRAM.h2m and packaging/zrk.h2m add
