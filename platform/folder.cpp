@@ -37,7 +37,7 @@ std::optional<std::string> occupant(const PathStatus& there, const FileId* keep)
     switch (there.kind) {
         case PathKind::File:
             if (keep != nullptr && there.id == *keep) {
-                return "it is the archive under another name";
+                return "it is the file the run reads, under another name";
             }
             return std::nullopt;
         case PathKind::Missing:
