@@ -184,7 +184,7 @@ TEST(Format, NumbersAreDecimalMessagesQuoteEscapedAndUtf8IsToldApart) {
     // surrogate, cut sequence or code point past U+10FFFF.
     EXPECT_TRUE(looksLikeUtf8("CAF\xC3\x89") && looksLikeUtf8("\xF0\x9F\x98\x80"));
     for (std::string text :
-         {"CAF\xC9", "A", "\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"}) {
+         {"CAF\xC9", "A", "\x80", "\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"}) {
         EXPECT_FALSE(looksLikeUtf8(text)) << text;
     }
 }
