@@ -2,7 +2,7 @@
 // bench/run: no checks and no log, only the calls that the workload's files
 // need, each file published whole as the programs publish theirs.
 //   least_work unpack   in a folder holding ZRK.DAT: the archive read in
-//                       pieces of 1 MiB (a larger entry in one read), one
+//                       pieces of 1 MiB (a larger entry copied by the system), one
 //                       folder made and opened per new folder, then per entry
 //                       an unnamed file made in it, written, linked in under
 //                       its name and closed. The archive is read, not mapped:
@@ -11,7 +11,8 @@
 //                       live through that.
 //   least_work repack   in a folder holding Output/manifest.txt: open, read
 //                       and close per file, the entries' bytes gathered and
-//                       written into an unnamed file 1 MiB at a time, then the
+//                       written into an unnamed file 1 MiB at a time (all but
+//                       the first MiB of a larger one copied by the system), then the
 //                       header and directory; the file flushed to the device
 //                       and linked in as ZRK.NEW.
 // Linux only, like the rest of bench/.
@@ -81,7 +82,7 @@ void unpack() {
     readAt(archive, directory.data(), directory.size(), zrk::fileOffset(zrk::recordPosition(1)));
     ::mkdir("Output", 0777);
     std::unordered_map<std::string, int> folders;
-    std::vector<std::uint8_t> piece(1 << 20), large;
+    std::vector<std::uint8_t> piece(1 << 20);
     std::int64_t pieceStart = 0, pieceEnd = 0;
     for (std::int64_t number = 1; number <= count; ++number) {
         ArchiveEntry entry = zrk::decodeDirectoryRecord(
@@ -98,22 +99,26 @@ void unpack() {
         }
         auto length = static_cast<std::size_t>(entry.dataLength);
         std::int64_t from = zrk::fileOffset(entry.dataOffset);
-        const std::uint8_t* bytes = nullptr;
+        int out = unnamedFileIn(held->second);
         if (length > piece.size()) {
-            large.resize(length);
-            readAt(archive, large.data(), length, from);
-            bytes = large.data();
+            // The system copies it, without a pass through this process.
+            loff_t in = from;
+            for (std::size_t left = length; left > 0;) {
+                ssize_t copied = ::copy_file_range(archive, &in, out, nullptr, left, 0);
+                if (copied <= 0) {
+                    fail(path);
+                }
+                left -= static_cast<std::size_t>(copied);
+            }
         } else {
             if (from < pieceStart || from + entry.dataLength > pieceEnd) {
                 ssize_t got = ::pread(archive, piece.data(), piece.size(), from);
                 pieceStart = from;
                 pieceEnd = from + (got > 0 ? got : 0);
             }
-            bytes = piece.data() + (from - pieceStart);
-        }
-        int out = unnamedFileIn(held->second);
-        if (::write(out, bytes, length) != entry.dataLength) {
-            fail(path);
+            if (::write(out, piece.data() + (from - pieceStart), length) != entry.dataLength) {
+                fail(path);
+            }
         }
         linkIn(out, held->second, path.c_str() + cut + 1);
         ::close(out);
@@ -135,35 +140,33 @@ void repack() {
     ::close(manifest);
     int archive = unnamedFileIn(AT_FDCWD);
     // Files read one after the other into one buffer, written out once it
-    // holds 1 MiB or is full.
-    std::vector<std::uint8_t> buffer(64 << 20);
+    // holds 1 MiB; of a larger file the system copies all but its first MiB.
+    constexpr std::size_t kPiece = 1 << 20;
+    std::vector<std::uint8_t> buffer(2 * kPiece);
     std::size_t filled = 0;
-    std::int64_t at =
-        zrk::fileOffset(zrk::firstDataPosition(static_cast<std::int64_t>(entries.size())));
+    loff_t at = zrk::fileOffset(zrk::firstDataPosition(static_cast<std::int64_t>(entries.size())));
     auto writeOut = [&] {
         if (::pwrite(archive, buffer.data(), filled, at) != static_cast<ssize_t>(filled)) {
             fail("ZRK.NEW");
         }
-        at += static_cast<std::int64_t>(filled);
+        at += static_cast<loff_t>(filled);
         filled = 0;
     };
     for (ArchiveEntry& entry : entries) {
         int in = ::open(pathOf(entry.name).c_str(), O_RDONLY);
-        if (in < 0) {
+        ssize_t got = in < 0 ? -1 : ::read(in, buffer.data() + filled, kPiece);
+        if (got < 0) {
             fail(entry.name);
         }
-        for (ssize_t got; (got = ::read(in, buffer.data() + filled, buffer.size() - filled)) > 0;) {
-            bool all = static_cast<std::size_t>(got) < buffer.size() - filled;
-            filled += static_cast<std::size_t>(got);
-            entry.dataLength += static_cast<std::int32_t>(got);
-            if (filled == buffer.size()) {
-                writeOut();
+        filled += static_cast<std::size_t>(got);
+        entry.dataLength = static_cast<std::int32_t>(got);
+        if (static_cast<std::size_t>(got) == kPiece) {
+            writeOut();
+            for (ssize_t copied;
+                 (copied = ::copy_file_range(in, nullptr, archive, &at, 1 << 30, 0)) > 0;) {
+                entry.dataLength += static_cast<std::int32_t>(copied);
             }
-            if (all) {
-                break;  // a regular file gives all it has
-            }
-        }
-        if (filled >= (1 << 20)) {
+        } else if (filled >= kPiece) {
             writeOut();
         }
         entry.declaredLength = entry.dataLength;
