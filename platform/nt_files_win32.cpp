@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "system_error.h"
 #include "windows_names.h"
 
 extern "C" NTSTATUS NTAPI NtSetInformationFile(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG,
@@ -183,10 +182,6 @@ NTSTATUS renameInto(HANDLE handle, HANDLE folder, std::wstring_view name, bool r
 
 std::uint32_t errorOf(NTSTATUS status) {
     return ::RtlNtStatusToDosError(status);
-}
-
-void failWithStatus(NTSTATUS status, const std::string& what, const std::string& path) {
-    failWithError(what, path, errorOf(status));
 }
 
 }  // namespace zrk

@@ -23,7 +23,6 @@ inline constexpr NTSTATUS kStatusNameNotFound = static_cast<NTSTATUS>(0xC0000034
 inline constexpr NTSTATUS kStatusNameCollision = static_cast<NTSTATUS>(0xC0000035);
 inline constexpr NTSTATUS kStatusPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 inline constexpr NTSTATUS kStatusSharingViolation = static_cast<NTSTATUS>(0xC0000043);
-inline constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 inline constexpr NTSTATUS kStatusFileIsAFolder = static_cast<NTSTATUS>(0xC00000BA);
 inline constexpr NTSTATUS kStatusNotAFolder = static_cast<NTSTATUS>(0xC0000103);
 // Opens a reparse point itself rather than what it points to.
@@ -80,9 +79,6 @@ NTSTATUS deleteNow(HANDLE handle);
 // file there where `replace`, with POSIX semantics where the system has them
 // (a file open elsewhere with leave to delete is replaced too).
 NTSTATUS renameInto(HANDLE handle, HANDLE folder, std::wstring_view name, bool replace);
-
-// Raises ToolError reading "<what> <path>: <the system's words>" for a status.
-[[noreturn]] void failWithStatus(NTSTATUS status, const std::string& what, const std::string& path);
 
 // The Windows error code for a status, as messages word it.
 std::uint32_t errorOf(NTSTATUS status);

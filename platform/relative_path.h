@@ -28,8 +28,6 @@ public:
     std::string shown() const;
     // True when the path is Output's manifest itself, by the system's rules.
     bool isTheManifest() const;
-    // The folder the last part lies in; for a path of more than one part.
-    RelativePath parent() const;
 
 private:
     explicit RelativePath(std::vector<std::string> parts) : parts_(std::move(parts)) {}
