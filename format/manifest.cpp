@@ -68,13 +68,13 @@ std::int32_t parseManifestNumber(const ManifestLine& line) {
     std::string_view text = line.lengthText;
     std::string_view digits = text.starts_with('-') ? text.substr(1) : text;
     bool allDigits = !digits.empty() && digits.find_first_not_of("0123456789") == digits.npos;
-    std::int32_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (!allDigits || error == std::errc::invalid_argument || end != text.data() + text.size()) {
+    if (!allDigits) {
         throw ToolError(manifestLineLabel(line.lineNumber) + ": the length " + quote(text) +
                         " of " + quote(line.name) + " is not a whole number");
     }
-    if (error == std::errc::result_out_of_range) {
+    // Only a sign and digits are left, so the one failure is the range.
+    std::int32_t value = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) {
         throw ToolError(manifestLineLabel(line.lineNumber) + ": the length " + quote(text) +
                         " of " + quote(line.name) + " is outside -2147483648 to 2147483647");
     }

@@ -179,12 +179,13 @@ TEST(Format, NumbersAreDecimalMessagesQuoteEscapedAndUtf8IsToldApart) {
               "outside -2147483648 to 2147483647");
     EXPECT_EQ(windows1252ToUtf8("\xE9\x80\x81\xFF"), "\xC3\xA9\xE2\x82\xAC\xC2\x81\xC3\xBF");
     EXPECT_EQ(quote(std::string_view("A\x1B[31m\0", 7)), "\"A\\27[31m\\0\"");
-    EXPECT_EQ(quote(std::string(61, 'x')), "\"" + std::string(60, 'x') + "...\"");
+    EXPECT_EQ(quote(std::string(61, 'x')), std::string("\"") + std::string(60, 'x') + "...\"");
+    EXPECT_EQ(quote(std::string(60, 'y')).find("..."), std::string::npos);
     // Only valid UTF-8 beyond ASCII: no code-page letter, overlong form,
     // surrogate, cut sequence or code point past U+10FFFF.
     EXPECT_TRUE(looksLikeUtf8("CAF\xC3\x89") && looksLikeUtf8("\xF0\x9F\x98\x80"));
-    for (std::string text :
-         {"CAF\xC9", "A", "\x80", "\xC0\x80", "\xED\xA0\x80", "\xE2\x82", "\xF4\x90\x80\x80"}) {
+    for (std::string text : {"CAF\xC9", "A", "\x80\xC3\x89", "\xC0\x80", "\xED\xA0\x80", "\xE2\x82",
+                             "\xF4\x90\x80\x80"}) {
         EXPECT_FALSE(looksLikeUtf8(text)) << text;
     }
 }
