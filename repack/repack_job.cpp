@@ -16,8 +16,9 @@ namespace zrk {
 
 namespace {
 
-// The most bytes of records, or of small entries, that go out in one write.
+// The most bytes of small entries, and of records, that go out in one write.
 constexpr std::size_t kPieceSize = 256 * 1024;
+constexpr std::size_t kDirectoryPiece = 64 * 1024;  // as Unpack reads it
 
 void writeHeader(File& archive, std::size_t entryCount) {
     ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entryCount));
@@ -28,12 +29,12 @@ void writeHeader(File& archive, std::size_t entryCount) {
 // directory; the window still gets its turn per record.
 void writeDirectory(ToolWindow& window, File& archive, const std::vector<ArchiveEntry>& entries) {
     std::vector<std::uint8_t> piece;
-    piece.reserve(kPieceSize);
+    piece.reserve(kDirectoryPiece);
     std::int64_t at = fileOffset(recordPosition(1));
     for (std::size_t k = 0; k < entries.size(); ++k) {
         DirectoryRecord record = encodeDirectoryRecord(entries[k]);
         piece.insert(piece.end(), record.begin(), record.end());
-        if (piece.size() + kRecordSize > kPieceSize || k + 1 == entries.size()) {
+        if (piece.size() + kRecordSize > kDirectoryPiece || k + 1 == entries.size()) {
             archive.writeAt(at, piece);
             at += static_cast<std::int64_t>(piece.size());
             piece.clear();

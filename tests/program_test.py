@@ -165,10 +165,10 @@ class Programs(unittest.TestCase):
                 f"unpack: no ZRK.DAT in <work>Output/{look}"),
             Row(REPACK, ["-C", "Output"], b"A,1", 1, "Manifest file not found!\n",
                 f"repack: no Output/manifest.txt in <work>Output/{look.replace('unpack', 'repack')}"),
-            Row(UNPACK, [], archive([(b"..\\UP", b"u"), (b"A", b"a")]), 1, unpacked + "Unpacking "
-                "..\\UP...\nUnable to write ..\\UP!\nUnpacking A...\nDone!\n", "unpack: 1 of 2 "
-                "entries not written; the first, \"..\\UP\": its name cannot stand for a file "
-                "inside Output\n"),
+            Row(UNPACK, [], archive([(b"..\\UP", b"u"), (b"A\x7f", b"a")]), 1, unpacked +
+                "Unpacking ..\\UP...\nUnable to write ..\\UP!\nUnpacking A\\127...\nDone!\n",
+                "unpack: 1 of 2 entries not written; the first, \"..\\UP\": its name cannot "
+                "stand for a file inside Output\n"),
             Row(UNPACK, [], archive([(b"F\\A", b"a"), (b"F\\B", b"b")]), 1, unpacked +
                 "Unpacking F\\A...\nUnable to write F\\A!\nUnpacking F\\B...\nUnable to write "
                 "F\\B!\nDone!\n", "unpack: 2 of 2 entries not written; the first, \"F\\A\": a file "
