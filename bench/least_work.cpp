@@ -1,6 +1,7 @@
 // The least work the file system requires of each job, as a reference for
-// bench/run: no checks and no log, only the calls that the workload's files
-// need, each file published whole as the programs publish theirs.
+// bench/run: no log, and no checks but Repack's measuring, which the job's
+// order requires; only the calls that the workload's files need, each file
+// published whole as the programs publish theirs.
 //   least_work unpack   in a folder holding ZRK.DAT: the archive read in
 //                       pieces of 1 MiB (a larger entry copied by the system), one
 //                       folder made and opened per new folder, then per entry
@@ -9,8 +10,13 @@
 //                       a mapping of a file that another program shortens
 //                       meanwhile kills the process (SIGBUS), and the job must
 //                       live through that.
-//   least_work repack   in a folder holding Output/manifest.txt: open, read
-//                       and close per file, the entries' bytes gathered and
+//   least_work repack   in a folder holding Output/manifest.txt: a status
+//                       call per file while the manifest is read (each file
+//                       measured before the directory is planned), relative to
+//                       its folder, opened once per folder; then per
+//                       file open, a status call on the opened file (the file
+//                       measured, at its measured length), read and close,
+//                       the entries' bytes gathered and
 //                       written into an unnamed file 1 MiB at a time (all but
 //                       the first MiB of a larger one copied by the system), then the
 //                       header and directory; the file flushed to the device
@@ -134,8 +140,23 @@ void repack() {
         return static_cast<std::size_t>(::read(manifest, buffer, size));
     });
     std::vector<ArchiveEntry> entries;
+    std::vector<std::pair<ino_t, off_t>> measured;    // each file's identity and length
+    std::vector<std::pair<int, std::string>> places;  // each file's held folder and own name
+    std::unordered_map<std::string, int> folders;
     while (std::optional<zrk::ManifestLine> line = reader.next()) {
         entries.push_back({line->name, zrk::kindForName(line->name), 0, 0, 0});
+        std::string path = pathOf(line->name);
+        std::size_t cut = path.rfind('/');
+        auto [held, found] = folders.try_emplace(path.substr(0, cut), -1);
+        if (found) {
+            held->second = ::open(held->first.c_str(), O_PATH | O_DIRECTORY);
+        }
+        const auto& [folder, name] = places.emplace_back(held->second, path.substr(cut + 1));
+        struct stat status {};
+        if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            fail(line->name);
+        }
+        measured.emplace_back(status.st_ino, status.st_size);
     }
     ::close(manifest);
     int archive = unnamedFileIn(AT_FDCWD);
@@ -152,9 +173,14 @@ void repack() {
         at += static_cast<loff_t>(filled);
         filled = 0;
     };
-    for (ArchiveEntry& entry : entries) {
-        int in = ::open(pathOf(entry.name).c_str(), O_RDONLY);
-        ssize_t got = in < 0 ? -1 : ::read(in, buffer.data() + filled, kPiece);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        ArchiveEntry& entry = entries[k];
+        int in = ::openat(places[k].first, places[k].second.c_str(), O_RDONLY);
+        struct stat opened {};
+        ssize_t got = in < 0 || ::fstat(in, &opened) != 0 ||
+                              measured[k] != std::pair(opened.st_ino, opened.st_size)
+                          ? -1
+                          : ::read(in, buffer.data() + filled, kPiece);
         if (got < 0) {
             fail(entry.name);
         }
