@@ -184,7 +184,8 @@ class Programs(unittest.TestCase):
             Row(UNPACK, ["ZRK.DAT"], two, 2, "", refused("unpack", "unexpected argument "
                 "'ZRK.DAT'; unpack works on ZRK.DAT in the folder it runs in, or in the one given "
                 "with -C DIR")),
-            Row(REPACK, ["-C"], b"A,1", 2, "", refused("repack", "option -C needs a folder")),
+            Row(REPACK, ["--directory"], b"A,1", 2, "",
+                refused("repack", "option --directory needs a folder")),
             Row(UNPACK, ["-C", "X\x1b"], two, 2, "",
                 "unpack: cannot work in 'X\\27': No such file or directory\n"),
         ]:
