@@ -183,7 +183,7 @@ TEST(Format, NumbersAreDecimalMessagesQuoteEscapedAndUtf8IsToldApart) {
     EXPECT_EQ(quote(std::string(60, 'y')).find("..."), std::string::npos);
     // Only valid UTF-8 beyond ASCII: no code-page letter, overlong form,
     // surrogate, cut sequence or code point past U+10FFFF.
-    EXPECT_TRUE(looksLikeUtf8("CAF\xC3\x89") && looksLikeUtf8("\xF0\x9F\x98\x80"));
+    EXPECT_TRUE(looksLikeUtf8("CAF\xC3\x89\xE0\xA0\x80") && looksLikeUtf8("\xF0\x9F\x98\xBF"));
     for (std::string text : {"CAF\xC9", "A", "\x80\xC3\x89", "\xC0\x80", "\xED\xA0\x80", "\xE2\x82",
                              "\xF4\x90\x80\x80"}) {
         EXPECT_FALSE(looksLikeUtf8(text)) << text;

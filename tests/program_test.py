@@ -112,8 +112,8 @@ class Programs(unittest.TestCase):
     def test_answer_on_the_terminal(self):
         unpacked = "Reading metadata...\nWriting manifest file...\n"
         meta = "Reading metadata from manifest...\n"
-        two = archive([(b"T\x7f\xc9\x81.BIN", b"x", 7), (b"E\x1b[31m.BIN", b"e")])
-        listed = "         1          7 T\\127É\\129.BIN\n"  # two's first entry, as -t lists it
+        two = archive([(b"T\x7f\xc9\x81.BIN", b"x", 2**31 - 1), (b"E\x1b[31m.BIN", b"e")])
+        listed = "         1 2147483647 T\\127É\\129.BIN\n"  # two's first entry, as -t lists it
         long_name = "A" * 300
         small_files = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (10, 10))
         save_as = "the manifest is read in Windows-1252: save it in that code page"
