@@ -147,8 +147,8 @@ void repack() {
         entries.push_back({line->name, zrk::kindForName(line->name), 0, 0, 0});
         std::string path = pathOf(line->name);
         std::size_t cut = path.rfind('/');
-        auto [held, found] = folders.try_emplace(path.substr(0, cut), -1);
-        if (found) {
+        auto [held, made] = folders.try_emplace(path.substr(0, cut), -1);
+        if (made) {
             held->second = ::open(held->first.c_str(), O_PATH | O_DIRECTORY);
         }
         const auto& [folder, name] = places.emplace_back(held->second, path.substr(cut + 1));

@@ -16,9 +16,9 @@ namespace zrk {
 
 namespace {
 
-// The most bytes of small entries, and of records, that go out in one write.
+// The most bytes that go out in one write: of small entries, and of records.
 constexpr std::size_t kPieceSize = 256 * 1024;
-constexpr std::size_t kDirectoryPiece = 64 * 1024;  // as Unpack reads it
+constexpr std::size_t kDirectoryPiece = 64 * 1024;
 
 void writeHeader(File& archive, std::size_t entryCount) {
     ArchiveHeader header = encodeArchiveHeader(static_cast<std::int32_t>(entryCount));
